@@ -1,0 +1,54 @@
+#include "Console.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace sorvel {
+
+namespace {
+std::mutex consoleMutex;
+std::vector<std::string>* captured = nullptr;
+}
+
+void consolePrint(std::string_view line) {
+    std::lock_guard lock(consoleMutex);
+    if (captured) {
+        captured->emplace_back(line);
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+ConsoleCapture::ConsoleCapture() {
+    std::lock_guard lock(consoleMutex);
+    captured = new std::vector<std::string>();
+}
+
+ConsoleCapture::~ConsoleCapture() {
+    std::lock_guard lock(consoleMutex);
+    delete captured;
+    captured = nullptr;
+}
+
+std::vector<std::string> ConsoleCapture::lines() const {
+    std::lock_guard lock(consoleMutex);
+    return captured ? *captured : std::vector<std::string>{};
+}
+
+bool ConsoleCapture::contains(std::string_view line) const { return indexOf(line) >= 0; }
+
+int ConsoleCapture::indexOf(std::string_view line, int from) const {
+    auto all = lines();
+    for (int i = std::max(from, 0); i < static_cast<int>(all.size()); ++i)
+        if (all[i] == line) return i;
+    return -1;
+}
+
+void ConsoleCapture::clear() {
+    std::lock_guard lock(consoleMutex);
+    if (captured) captured->clear();
+}
+
+}  // namespace sorvel

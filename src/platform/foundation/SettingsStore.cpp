@@ -1,0 +1,211 @@
+#include "SettingsStore.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+
+#include "Clock.h"
+#include "Console.h"
+#include "Files.h"
+
+namespace fs = std::filesystem;
+
+namespace sorvel {
+
+namespace {
+std::atomic<SettingsStore*> standardStore{nullptr};
+}
+
+SettingsStore& SettingsStore::standard() {
+    SettingsStore* s = standardStore.load(std::memory_order_acquire);
+    if (s) return *s;
+    // Used before start-up installed one (a test of a single unit): a store in memory.
+    static std::unique_ptr<SettingsStore> fallback = inMemory();
+    return *fallback;
+}
+
+void SettingsStore::setStandard(SettingsStore* store) { standardStore.store(store, std::memory_order_release); }
+
+std::unique_ptr<SettingsStore> SettingsStore::inMemory() { return std::unique_ptr<SettingsStore>(new SettingsStore()); }
+
+SettingsStore::~SettingsStore() {
+    if (standardStore.load() == this) setStandard(nullptr);
+    if (db_) sqlite3_close_v2(db_);
+}
+
+bool SettingsStore::openDatabase(const fs::path& file, std::string& error) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    auto fail = [&](const std::string& why) {
+        error = why;
+        if (db) sqlite3_close_v2(db);
+        return false;
+    };
+    if (rc != SQLITE_OK) return fail(db ? sqlite3_errmsg(db) : "cannot open");
+    sqlite3_busy_timeout(db, 5000);
+    char* msg = nullptr;
+    // WAL keeps readers of another process (`defaults read`) off the writer's back;
+    // synchronous=FULL makes each commit durable before the call returns.
+    const char* setup =
+        "PRAGMA journal_mode=WAL;"
+        "PRAGMA synchronous=FULL;"
+        "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY NOT NULL, value BLOB NOT NULL);";
+    if (sqlite3_exec(db, setup, nullptr, nullptr, &msg) != SQLITE_OK) {
+        std::string why = msg ? msg : "cannot set up";
+        sqlite3_free(msg);
+        return fail(why);
+    }
+    sqlite3_stmt* check = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &check, nullptr) != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    std::string verdict;
+    if (sqlite3_step(check) == SQLITE_ROW) verdict = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
+    sqlite3_finalize(check);
+    if (verdict != "ok") return fail("integrity check failed: " + verdict);
+
+    sqlite3_stmt* all = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT key, value FROM settings", -1, &all, nullptr) != SQLITE_OK)
+        return fail(sqlite3_errmsg(db));
+    Dictionary loaded;
+    bool damaged = false;
+    while ((rc = sqlite3_step(all)) == SQLITE_ROW) {
+        const char* key = reinterpret_cast<const char*>(sqlite3_column_text(all, 0));
+        const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(all, 1));
+        int size = sqlite3_column_bytes(all, 1);
+        auto v = Value::decode(blob, static_cast<std::size_t>(size));
+        if (!key || !v) {
+            damaged = true;
+            break;
+        }
+        loaded[key] = std::move(*v);
+    }
+    sqlite3_finalize(all);
+    if (damaged || rc != SQLITE_DONE) return fail("unreadable entries");
+    db_ = db;
+    cache_ = std::move(loaded);
+    return true;
+}
+
+std::unique_ptr<SettingsStore> SettingsStore::open(const fs::path& file) {
+    std::unique_ptr<SettingsStore> store(new SettingsStore());
+    store->file_ = file;
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    std::string error;
+    if (store->openDatabase(file, error)) return store;
+
+    if (fs::exists(file, ec)) {
+        auto aside = moveAside(file, Clock::current().now());
+        // The WAL and shared-memory files belong to the damaged database; move them with it.
+        for (const char* suffix : {"-wal", "-shm"}) {
+            fs::path side = file.string() + suffix;
+            if (aside && fs::exists(side, ec)) fs::rename(side, aside->string() + suffix, ec);
+        }
+        if (aside) {
+            consolePrint("设置存储已损坏（" + error + "），已移至 " + aside->string() + "，使用空的设置继续。");
+            std::string again;
+            if (store->openDatabase(file, again)) return store;
+            error = again;
+        } else {
+            consolePrint("设置存储已损坏（" + error + "），且无法移开：" + file.string() + "。本次运行使用内存中的设置。");
+            return store;
+        }
+    }
+    consolePrint("无法打开设置存储 " + file.string() + "（" + error + "）。本次运行使用内存中的设置。");
+    return store;
+}
+
+std::optional<Value> SettingsStore::objectForKey(std::string_view key) const {
+    std::shared_lock lock(cacheMutex_);
+    auto it = cache_.find(key);
+    if (it == cache_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::vector<std::string> SettingsStore::allKeys() const {
+    std::shared_lock lock(cacheMutex_);
+    std::vector<std::string> keys;
+    for (const auto& [k, v] : cache_) keys.push_back(k);
+    return keys;
+}
+
+bool SettingsStore::boolForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    return v && v->toBool();
+}
+std::int64_t SettingsStore::integerForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    return v ? v->toInteger() : 0;
+}
+float SettingsStore::floatForKey(std::string_view key) const { return static_cast<float>(doubleForKey(key)); }
+double SettingsStore::doubleForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    return v ? v->toReal() : 0.0;
+}
+std::optional<std::string> SettingsStore::stringForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    return v ? v->toString() : std::nullopt;
+}
+std::optional<Array> SettingsStore::arrayForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v || !v->arrayValue()) return std::nullopt;
+    return *v->arrayValue();
+}
+std::optional<Bytes> SettingsStore::dataForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v || !v->dataValue()) return std::nullopt;
+    return *v->dataValue();
+}
+
+bool SettingsStore::persist(std::string_view key, const Value* v) {
+    if (!db_) return false;
+    sqlite3_stmt* st = nullptr;
+    const char* sql = v ? "INSERT INTO settings(key, value) VALUES(?1, ?2) ON CONFLICT(key) DO UPDATE SET value = excluded.value"
+                        : "DELETE FROM settings WHERE key = ?1";
+    if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) return false;
+    sqlite3_bind_text(st, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    Bytes blob;
+    if (v) {
+        blob = v->encode();
+        sqlite3_bind_blob(st, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+    }
+    int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+}
+
+bool SettingsStore::setObject(const Value& v, std::string_view key) {
+    if (v.isNull()) return removeObjectForKey(key);
+    // One writer at a time keeps the cache and the file in the same order of writes.
+    std::lock_guard write(writeMutex_);
+    bool ok = persist(key, &v);
+    std::unique_lock lock(cacheMutex_);
+    cache_[std::string(key)] = v;
+    return ok || !db_;
+}
+
+bool SettingsStore::removeObjectForKey(std::string_view key) {
+    std::lock_guard write(writeMutex_);
+    bool ok = persist(key, nullptr);
+    std::unique_lock lock(cacheMutex_);
+    auto it = cache_.find(key);
+    if (it != cache_.end()) cache_.erase(it);
+    return ok || !db_;
+}
+
+bool SettingsStore::synchronize() {
+    if (!db_) return true;
+    std::lock_guard write(writeMutex_);
+    return sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::vector<std::string> SettingsStore::registerSeeds(const Dictionary& seeds) {
+    std::vector<std::string> written;
+    for (const auto& [key, value] : seeds) {
+        if (objectForKey(key)) continue;
+        setObject(value, key);
+        written.push_back(key);
+    }
+    return written;
+}
+
+}  // namespace sorvel
