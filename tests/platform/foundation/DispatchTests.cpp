@@ -1,1 +1,115 @@
 #include <gtest/gtest.h>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Dispatch.h"
+
+using namespace sorvel;
+
+namespace {
+// A manual main queue on a virtual clock, installed for the test's duration.
+struct VirtualMain : ::testing::Test {
+    VirtualClock clock{1000.0};
+    ManualMainQueue main{clock};
+    void SetUp() override {
+        Clock::install(&clock);
+        DispatchQueue::installMain(&main);
+    }
+    void TearDown() override {
+        main.runUntilIdle();
+        DispatchQueue::installMain(nullptr);
+        Clock::install(nullptr);
+    }
+};
+using DispatchMain = VirtualMain;
+}  // namespace
+
+// Blocks on the main queue must run in submission order, including blocks queued by blocks.
+TEST_F(DispatchMain, MainQueueRunsInOrder) {
+    std::vector<int> order;
+    DispatchQueue::main().async([&] {
+        order.push_back(1);
+        DispatchQueue::main().async([&] { order.push_back(3); });
+    });
+    DispatchQueue::main().async([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty());
+    main.runUntilIdle();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+// Delayed blocks fire by virtual time (ties in submission order) and not before their time.
+TEST_F(DispatchMain, AsyncAfterFiresInTimeOrder) {
+    std::vector<std::pair<int, double>> fired;
+    auto& q = DispatchQueue::main();
+    q.asyncAfter(0.5, [&] { fired.push_back({1, clock.now()}); });
+    q.asyncAfter(0.2, [&] { fired.push_back({2, clock.now()}); });
+    q.asyncAfter(0.5, [&] { fired.push_back({3, clock.now()}); });
+    main.advance(0.19);
+    EXPECT_TRUE(fired.empty());
+    main.advance(0.01);
+    ASSERT_EQ(fired.size(), 1u);
+    EXPECT_EQ(fired[0].first, 2);
+    main.advance(10);
+    ASSERT_EQ(fired.size(), 3u);
+    EXPECT_EQ(fired[1], std::make_pair(1, 1000.5));
+    EXPECT_EQ(fired[2], std::make_pair(3, 1000.5));
+    EXPECT_DOUBLE_EQ(clock.now(), 1010.2);
+}
+
+// A repeating timer fires on its grid and stops for good after invalidate; a 12-second
+// countdown must take exactly 12 ticks.
+TEST_F(DispatchMain, RepeatingTimerFiresUntilInvalidated) {
+    std::vector<double> ticks;
+    auto timer = Timer::scheduled(1.0, true, [&](Timer& t) {
+        ticks.push_back(clock.now());
+        if (ticks.size() == 12) t.invalidate();
+    });
+    main.advance(30);
+    ASSERT_EQ(ticks.size(), 12u);
+    for (int i = 0; i < 12; ++i) EXPECT_DOUBLE_EQ(ticks[i], 1001.0 + i);
+    EXPECT_FALSE(timer->isValid());
+
+    int once = 0;
+    auto single = Timer::scheduled(0.1, false, [&](Timer&) { ++once; });
+    main.advance(5);
+    EXPECT_EQ(once, 1);
+    EXPECT_FALSE(single->isValid());
+
+    int never = 0;
+    Timer::scheduled(0.1, true, [&](Timer&) { ++never; })->invalidate();
+    main.advance(5);
+    EXPECT_EQ(never, 0);
+}
+
+// Work that hops from a serial queue back to the main queue must arrive there, on the main
+// thread, and runUntilIdle must wait for it.
+TEST_F(DispatchMain, SerialQueueBlockReachesMain) {
+    auto serial = DispatchQueue::makeSerial("VideoDataOutputQueue");
+    std::vector<int> seen;
+    bool onMain = false;
+    for (int i = 0; i < 20; ++i)
+        serial->async([&, i] {
+            EXPECT_FALSE(DispatchQueue::isMainThread());
+            DispatchQueue::main().async([&, i] {
+                onMain = DispatchQueue::isMainThread();
+                seen.push_back(i);
+            });
+        });
+    ASSERT_TRUE(main.runUntilIdle());
+    EXPECT_TRUE(onMain);
+    ASSERT_EQ(seen.size(), 20u);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(seen[i], i);  // one serial queue keeps its order
+
+    int viaGlobal = 0;
+    DispatchQueue::global().async([&] { DispatchQueue::main().async([&] { ++viaGlobal; }); });
+    main.runUntilIdle();
+    EXPECT_EQ(viaGlobal, 1);
+}
+
+// A background block waiting on main.sync must be served by the draining test thread
+// instead of deadlocking it.
+TEST_F(DispatchMain, SyncFromBackgroundIsServedByDrain) {
+    int value = 0;
+    DispatchQueue::global().async([&] { DispatchQueue::main().sync([&] { value = 42; }); });
+    ASSERT_TRUE(main.runUntilIdle());
+    EXPECT_EQ(value, 42);
+}
