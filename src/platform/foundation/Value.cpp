@@ -1,5 +1,7 @@
 #include "Value.h"
 
+#include "Dates.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -171,7 +173,7 @@ std::string Value::describe() const {
         }
         return s + ">";
     }
-    case Type::Date: return "date(" + shortestDecimal(dateValue()->secondsSince1970) + ")";
+    case Type::Date: return formatIso8601(*dateValue());
     case Type::Array: {
         std::string s = "(";
         bool first = true;

@@ -1,0 +1,57 @@
+#pragma once
+// A view as a phone toolkit has it: a frame in points (origin top-left), a background colour
+// with alpha, view alpha, corner radius, border, tag and accessibility identifier. It is a
+// QWidget that paints its own background, so app code reads like a phone app's.
+
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+
+namespace sorvel {
+
+class View : public QWidget {
+public:
+    explicit View(QWidget* parent = nullptr);
+    View(const QRectF& frame, QWidget* parent = nullptr);
+
+    QRectF frame() const { return frame_; }
+    void setFrame(const QRectF& frame);
+    QRectF bounds() const { return QRectF(0, 0, frame_.width(), frame_.height()); }
+
+    QColor backgroundColor() const { return background_; }
+    void setBackgroundColor(const QColor& c);
+    double alpha() const { return alpha_; }
+    void setAlpha(double a);
+    double cornerRadius() const { return cornerRadius_; }
+    void setCornerRadius(double r);
+    void setBorder(double width, const QColor& color);
+    double borderWidth() const { return borderWidth_; }
+
+    int tag() const { return tag_; }
+    void setTag(int t) { tag_ = t; }
+    QString accessibilityIdentifier() const { return objectName(); }
+    void setAccessibilityIdentifier(const QString& id) { setObjectName(id); }
+
+    bool isHidden() const { return QWidget::isHidden(); }
+    void setHidden(bool hidden) { QWidget::setHidden(hidden); }
+    bool isUserInteractionEnabled() const { return !testAttribute(Qt::WA_TransparentForMouseEvents); }
+    void setUserInteractionEnabled(bool enabled) { setAttribute(Qt::WA_TransparentForMouseEvents, !enabled); }
+
+    void addSubview(QWidget* child);
+    // The view's ancestors' alpha multiplied in: what the eye sees.
+    double effectiveAlpha() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRectF frame_;
+    QColor background_ = Qt::transparent;
+    double alpha_ = 1.0;
+    double cornerRadius_ = 0;
+    double borderWidth_ = 0;
+    QColor borderColor_ = Qt::black;
+    int tag_ = 0;
+};
+
+}  // namespace sorvel

@@ -1,0 +1,23 @@
+#pragma once
+// The one top-level window: hosts a root screen controller full-screen at the profile's size.
+
+#include <QWidget>
+
+#include "ScreenController.h"
+
+namespace sorvel {
+
+class Window : public QWidget {
+public:
+    explicit Window(ScreenController& root);
+    ~Window() override;
+    // Loads the root view, shows the window and tells the controller it appeared (after the
+    // window is on screen, as a phone does after its appearance transition).
+    void makeKeyAndVisible();
+    ScreenController& rootController() { return root_; }
+
+private:
+    ScreenController& root_;
+};
+
+}  // namespace sorvel
