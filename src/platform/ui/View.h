@@ -38,6 +38,25 @@ public:
     void setUserInteractionEnabled(bool enabled) { setAttribute(Qt::WA_TransparentForMouseEvents, !enabled); }
 
     void addSubview(QWidget* child);
+    // Places `child` directly below `sibling` among this view's subviews.
+    void insertSubviewBelow(QWidget* child, QWidget* sibling);
+    void removeFromSuperview();
+
+    // What the screen shows at this moment while an animation runs (the model value otherwise).
+    double presentationAlpha() const;
+    QRectF presentationFrame() const;
+    bool isAnimating() const;
+    void beginCrossDissolve(double duration);
+    // Applies the presentation values to the widget; called by the animation driver.
+    void applyPresentation();
+
+    // Layer shadow, drawn around the view's rounded rectangle.
+    void setShadow(const QColor& color, double opacity, double radius, QPointF offset = {});
+    QColor shadowColor() const { return shadowColor_; }
+    double shadowOpacity() const { return shadowOpacity_; }
+    double shadowRadius() const { return shadowRadius_; }
+    bool clipsToBounds() const { return clipsToBounds_; }
+    void setClipsToBounds(bool clips) { clipsToBounds_ = clips; update(); }
     // The view's ancestors' alpha multiplied in: what the eye sees.
     double effectiveAlpha() const;
 
@@ -45,7 +64,19 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    struct Track {
+        double from = 0, to = 0, start = 0, duration = 0, spring = 0;
+        bool active = false;
+        double valueAt(double now) const;
+    };
+    Track alphaTrack_;
+    Track frameTracks_[4];
     QRectF frame_;
+    QColor shadowColor_ = Qt::black;
+    double shadowOpacity_ = 0;
+    double shadowRadius_ = 0;
+    QPointF shadowOffset_;
+    bool clipsToBounds_ = false;
     QColor background_ = Qt::transparent;
     double alpha_ = 1.0;
     double cornerRadius_ = 0;

@@ -1,0 +1,68 @@
+#include "Button.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace sorvel {
+
+void Button::addAction(std::string name, Action action) {
+    names_.push_back(std::move(name));
+    actions_.push_back(std::move(action));
+}
+
+void Button::sendActions() {
+    // A copy: an action may rebuild the button's actions.
+    auto actions = actions_;
+    for (auto& a : actions)
+        if (a) a();
+}
+
+void Button::setTitle(const QString& t) {
+    title_ = t;
+    update();
+}
+void Button::setTitleColor(const QColor& c) {
+    titleColor_ = c;
+    update();
+}
+void Button::setImage(const QImage& image) {
+    image_ = image;
+    update();
+}
+void Button::setTintColor(const QColor& c) {
+    tint_ = c;
+    update();
+}
+
+void Button::paintEvent(QPaintEvent* event) {
+    View::paintEvent(event);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (pressed_) p.setOpacity(0.5);
+    if (!image_.isNull()) {
+        QSizeF s = image_.deviceIndependentSize();
+        QRectF r(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
+        p.drawImage(r, image_);
+    }
+    if (!title_.isEmpty()) {
+        p.setPen(titleColor_);
+        p.drawText(rect(), Qt::AlignCenter, title_);
+    }
+}
+
+void Button::mousePressEvent(QMouseEvent* event) {
+    pressed_ = true;
+    update();
+    event->accept();
+}
+
+void Button::mouseReleaseEvent(QMouseEvent* event) {
+    bool inside = rect().contains(event->position().toPoint());
+    pressed_ = false;
+    update();
+    if (inside && isEnabled()) sendActions();
+    event->accept();
+}
+
+}  // namespace sorvel

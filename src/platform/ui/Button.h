@@ -1,0 +1,48 @@
+#pragma once
+// A tappable view with a title or a picture; its actions run on release inside the button.
+
+#include <QImage>
+#include <functional>
+#include <vector>
+
+#include "View.h"
+
+namespace sorvel {
+
+class Button : public View {
+public:
+    using Action = std::function<void()>;
+    using View::View;
+
+    // `name` is the action's name as the app knows it (a shutter button sends "按下拍照按钮").
+    void addAction(std::string name, Action action);
+    const std::vector<std::string>& actionNames() const { return names_; }
+    // Runs the actions as a tap would. Main thread.
+    void sendActions();
+
+    void setTitle(const QString& t);
+    QString title() const { return title_; }
+    void setTitleColor(const QColor& c);
+    void setImage(const QImage& image);
+    const QImage& image() const { return image_; }
+    void setTintColor(const QColor& c);
+    QColor tintColor() const { return tint_; }
+    bool isEnabled() const { return QWidget::isEnabled(); }
+    void setEnabled(bool e) { QWidget::setEnabled(e); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::vector<std::string> names_;
+    std::vector<Action> actions_;
+    QString title_;
+    QColor titleColor_ = Qt::white;
+    QImage image_;
+    QColor tint_ = Qt::white;
+    bool pressed_ = false;
+};
+
+}  // namespace sorvel

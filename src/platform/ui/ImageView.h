@@ -1,0 +1,31 @@
+#pragma once
+// A view that shows a picture, scaled by its content mode.
+
+#include <QImage>
+
+#include "View.h"
+
+namespace sorvel {
+
+enum class ContentMode { ScaleToFill, AspectFit, AspectFill };
+
+class ImageView : public View {
+public:
+    using View::View;
+    void setImage(const QImage& image);
+    const QImage& image() const { return image_; }
+    void setContentMode(ContentMode mode);
+    ContentMode contentMode() const { return mode_; }
+    // Where the picture lands inside the view's bounds for the current content mode.
+    QRectF imageRect() const;
+    static QRectF fittedRect(QSizeF image, QRectF bounds, ContentMode mode);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage image_;
+    ContentMode mode_ = ContentMode::ScaleToFill;
+};
+
+}  // namespace sorvel
