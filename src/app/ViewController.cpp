@@ -1,5 +1,8 @@
 #include "ViewController.h"
 
+#include "app/FirstLaunchManager.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
 
 namespace sorvel {
@@ -22,7 +25,14 @@ void ViewController::registerApplicationObservers() {
     center.addObserver(this, notifications::kDidBecomeActive, [this] { appDidBecomeActive(); });
 }
 
-void ViewController::viewDidAppear() {}
+void ViewController::viewDidAppear() {
+    // One hop, so that the prompts come after the appearance has finished.
+    DispatchQueue::main().async(weakly(shared_from_this(), [](ViewController& self) {
+        auto& firstLaunch = FirstLaunchManager::shared();
+        if (firstLaunch.shouldShowWelcomePopup())
+            firstLaunch.showWelcomePopup(self, [](const std::string& mode) { consolePrint("Selected mode: " + mode); });
+    }));
+}
 
 void ViewController::appDidBecomeActive() {}
 

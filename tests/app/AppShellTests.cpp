@@ -41,3 +41,28 @@ TEST_F(AppShell, TeardownRemovesApplicationObservers) {
     EXPECT_EQ(center.observerCount(notifications::kDidBecomeActive), before);
     center.post(notifications::kDidBecomeActive);
 }
+
+// A fresh install must get the twenty defaults at its first screen appearance (deep mode off,
+// Live Photo on, quality 0.65...), keep a value the user already changed, and never re-seed on
+// later appearances.
+TEST_F(AppShell, FirstAppearanceRegistersDefaultsOnce) {
+    auto& store = env->settings();
+    store.setBool(false, "setting_2");
+    auto& vc = loadController();
+    EXPECT_FALSE(store.objectForKey("quality_setting"));
+    vc.viewDidAppear();
+    EXPECT_FALSE(store.objectForKey("quality_setting")) << "the welcome comes one main-queue hop later";
+    runUntilIdle();
+    EXPECT_TRUE(store.boolForKey("isFirstLaunch"));
+    EXPECT_FALSE(store.boolForKey("setting_2"));
+    EXPECT_FLOAT_EQ(store.floatForKey("quality_setting_2"), 0.65f);
+    EXPECT_EQ(store.integerForKey("photo_preview"), 2);
+    EXPECT_EQ(store.allKeys().size(), 21u);
+
+    store.setInteger(0, "photo_preview");
+    store.removeObjectForKey("setting_9");
+    vc.viewDidAppear();
+    runUntilIdle();
+    EXPECT_EQ(store.integerForKey("photo_preview"), 0);
+    EXPECT_FALSE(store.objectForKey("setting_9"));
+}
