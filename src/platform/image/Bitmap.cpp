@@ -1,0 +1,41 @@
+#include "platform/image/Bitmap.h"
+
+#include <cstring>
+
+namespace sorvel::image {
+
+std::size_t bytesPerPixel(PixelFormat format) {
+    switch (format) {
+        case PixelFormat::RGBA8Premultiplied:
+        case PixelFormat::RGBA8: return 4;
+        case PixelFormat::RGBAHalf: return 8;
+        case PixelFormat::RGBAFloat: return 16;
+    }
+    return 4;
+}
+
+std::optional<Bitmap> Bitmap::make(int width, int height, PixelFormat format, ColorSpace colorSpace) {
+    if (width <= 0 || height <= 0) return std::nullopt;
+    constexpr std::uint64_t kMaxBytes = std::uint64_t(1) << 31;
+    std::uint64_t row = std::uint64_t(width) * bytesPerPixel(format);
+    std::uint64_t total = row * std::uint64_t(height);
+    if (row > kMaxBytes || total > kMaxBytes) return std::nullopt;
+    Bitmap b;
+    b.width_ = width;
+    b.height_ = height;
+    b.format_ = format;
+    b.colorSpace_ = colorSpace;
+    b.bytesPerRow_ = std::size_t(row);
+    b.pixels_ = std::make_shared<std::vector<std::uint8_t>>(std::size_t(total));
+    return b;
+}
+
+bool operator==(const Bitmap& a, const Bitmap& b) {
+    if (a.width_ != b.width_ || a.height_ != b.height_ || a.format_ != b.format_ ||
+        a.colorSpace_ != b.colorSpace_)
+        return false;
+    if (a.pixels_ == b.pixels_) return true;
+    return *a.pixels_ == *b.pixels_;
+}
+
+}  // namespace sorvel::image

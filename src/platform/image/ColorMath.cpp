@@ -1,0 +1,201 @@
+#include "platform/image/ColorMath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace sorvel::image::color {
+
+const float kSRGBToP3[9] = {0.8224621f, 0.1775380f, 0.0000000f,  //
+                            0.0331941f, 0.9668058f, 0.0000000f,  //
+                            0.0170827f, 0.0723974f, 0.9105199f};
+const float kP3ToSRGB[9] = {1.2249401f,  -0.2249404f, 0.0000000f,  //
+                            -0.0420569f, 1.0420571f,  0.0000000f,  //
+                            -0.0196376f, -0.0786361f, 1.0982735f};
+
+float srgbToLinear(float v) {
+    float s = std::fabs(v);
+    float l = s <= 0.04045f ? s / 12.92f : std::pow((s + 0.055f) / 1.055f, 2.4f);
+    return v < 0 ? -l : l;
+}
+
+float linearToSrgb(float v) {
+    float s = std::fabs(v);
+    float e = s <= 0.0031308f ? s * 12.92f : 1.055f * std::pow(s, 1.0f / 2.4f) - 0.055f;
+    return v < 0 ? -e : e;
+}
+
+namespace {
+struct Tables {
+    float decode[256];
+    // 8-bit code for linear i / kEncodeSteps
+    std::vector<std::uint8_t> encode;
+    Tables() {
+        for (int i = 0; i < 256; ++i) decode[i] = srgbToLinear(i / 255.0f);
+        encode.resize(kEncodeSteps + 1);
+        for (int i = 0; i <= kEncodeSteps; ++i) {
+            double e = linearToSrgb(float(double(i) / kEncodeSteps));
+            encode[i] = std::uint8_t(std::clamp(std::lround(e * 255.0), 0L, 255L));
+        }
+    }
+    static constexpr int kEncodeSteps = 65535;
+};
+const Tables& tables() {
+    static const Tables t;
+    return t;
+}
+
+inline void applyMatrix(const float* m, float& r, float& g, float& b) {
+    float nr = m[0] * r + m[1] * g + m[2] * b;
+    float ng = m[3] * r + m[4] * g + m[5] * b;
+    float nb = m[6] * r + m[7] * g + m[8] * b;
+    r = nr, g = ng, b = nb;
+}
+}  // namespace
+
+const float* decodeTable8() { return tables().decode; }
+
+std::uint8_t encode8(float linear) {
+    float v = std::clamp(linear, 0.0f, 1.0f);  // NaN -> 0 below
+    if (!(v >= 0.0f)) v = 0.0f;
+    return tables().encode[std::size_t(v * float(Tables::kEncodeSteps) + 0.5f)];
+}
+
+void loadRGBA8(const std::uint8_t* src, std::size_t n, ColorSpace space, bool bgra, float* r,
+               float* g, float* b, float* a) {
+    const float* lut = decodeTable8();
+    const int ri = bgra ? 2 : 0, bi = bgra ? 0 : 2;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t* p = src + 4 * i;
+        float al = p[3] * (1.0f / 255.0f);
+        float lr, lg, lb;
+        if (space == ColorSpace::LinearSRGB) {
+            lr = p[ri] * (1.0f / 255.0f), lg = p[1] * (1.0f / 255.0f), lb = p[bi] * (1.0f / 255.0f);
+        } else {
+            lr = lut[p[ri]], lg = lut[p[1]], lb = lut[p[bi]];
+        }
+        r[i] = lr * al, g[i] = lg * al, b[i] = lb * al, a[i] = al;
+    }
+    if (space == ColorSpace::DisplayP3) {
+        for (std::size_t i = 0; i < n; ++i) applyMatrix(kP3ToSRGB, r[i], g[i], b[i]);
+    }
+}
+
+std::uint16_t floatToHalf(float f) {
+    std::uint32_t x;
+    std::memcpy(&x, &f, 4);
+    std::uint32_t sign = (x >> 16) & 0x8000u;
+    std::uint32_t mant = x & 0x007fffffu;
+    int exp = int((x >> 23) & 0xff);
+    if (exp == 0xff) return std::uint16_t(sign | 0x7c00u | (mant ? 0x200u : 0u));
+    int e = exp - 127 + 15;
+    if (e >= 0x1f) return std::uint16_t(sign | 0x7c00u);
+    if (e <= 0) {
+        if (e < -10) return std::uint16_t(sign);
+        mant |= 0x00800000u;
+        int shift = 14 - e;
+        std::uint32_t half = mant >> shift;
+        std::uint32_t rem = mant & ((1u << shift) - 1);
+        std::uint32_t mid = 1u << (shift - 1);
+        if (rem > mid || (rem == mid && (half & 1))) ++half;
+        return std::uint16_t(sign | half);
+    }
+    std::uint32_t half = (std::uint32_t(e) << 10) | (mant >> 13);
+    std::uint32_t rem = mant & 0x1fffu;
+    if (rem > 0x1000u || (rem == 0x1000u && (half & 1))) ++half;  // may carry into exponent
+    return std::uint16_t(sign | half);
+}
+
+float halfToFloat(std::uint16_t h) {
+    std::uint32_t sign = std::uint32_t(h & 0x8000u) << 16;
+    int exp = (h >> 10) & 0x1f;
+    std::uint32_t mant = h & 0x3ffu;
+    std::uint32_t x;
+    if (exp == 0) {
+        if (mant == 0) {
+            x = sign;
+        } else {
+            float f = std::ldexp(float(mant), -24);
+            return sign ? -f : f;
+        }
+    } else if (exp == 0x1f) {
+        x = sign | 0x7f800000u | (mant << 13);
+    } else {
+        x = sign | (std::uint32_t(exp - 15 + 127) << 23) | (mant << 13);
+    }
+    float f;
+    std::memcpy(&f, &x, 4);
+    return f;
+}
+
+void storeRow(const float* r, const float* g, const float* b, const float* a, std::size_t n,
+              PixelFormat format, ColorSpace space, std::uint8_t* dst) {
+    const Tables& t = tables();
+    for (std::size_t i = 0; i < n; ++i) {
+        float cr = r[i], cg = g[i], cb = b[i], ca = a[i];
+        if (space == ColorSpace::DisplayP3) applyMatrix(kSRGBToP3, cr, cg, cb);
+        switch (format) {
+            case PixelFormat::RGBA8:
+            case PixelFormat::RGBA8Premultiplied: {
+                float al = std::clamp(ca, 0.0f, 1.0f);
+                if (!(al > 0.0f)) {
+                    std::memset(dst + 4 * i, 0, 4);
+                    continue;
+                }
+                float inv = 1.0f / al;
+                float ur = cr * inv, ug = cg * inv, ub = cb * inv;
+                std::uint8_t er, eg, eb;
+                if (space == ColorSpace::LinearSRGB) {
+                    auto q = [](float v) {
+                        v = std::clamp(v, 0.0f, 1.0f);
+                        if (!(v >= 0.0f)) v = 0.0f;
+                        return std::uint8_t(v * 255.0f + 0.5f);
+                    };
+                    er = q(ur), eg = q(ug), eb = q(ub);
+                } else {
+                    auto q = [&t](float v) {
+                        v = std::clamp(v, 0.0f, 1.0f);
+                        if (!(v >= 0.0f)) v = 0.0f;
+                        return t.encode[std::size_t(v * 65535.0f + 0.5f)];
+                    };
+                    er = q(ur), eg = q(ug), eb = q(ub);
+                }
+                std::uint8_t ea = std::uint8_t(al * 255.0f + 0.5f);
+                std::uint8_t* p = dst + 4 * i;
+                if (format == PixelFormat::RGBA8Premultiplied && ea != 255) {
+                    p[0] = std::uint8_t((er * ea + 127) / 255);
+                    p[1] = std::uint8_t((eg * ea + 127) / 255);
+                    p[2] = std::uint8_t((eb * ea + 127) / 255);
+                } else {
+                    p[0] = er, p[1] = eg, p[2] = eb;
+                }
+                p[3] = ea;
+                break;
+            }
+            case PixelFormat::RGBAHalf:
+            case PixelFormat::RGBAFloat: {
+                float out[4] = {cr, cg, cb, ca};
+                if (space != ColorSpace::LinearSRGB) {
+                    // Encode the straight colour, then premultiply again.
+                    if (ca > 0.0f) {
+                        float inv = 1.0f / ca;
+                        for (int c = 0; c < 3; ++c) out[c] = linearToSrgb(out[c] * inv) * ca;
+                    } else {
+                        out[0] = out[1] = out[2] = 0.0f;
+                    }
+                }
+                if (format == PixelFormat::RGBAFloat) {
+                    std::memcpy(dst + 16 * i, out, 16);
+                } else {
+                    std::uint16_t h[4];
+                    for (int c = 0; c < 4; ++c) h[c] = floatToHalf(out[c]);
+                    std::memcpy(dst + 8 * i, h, 8);
+                }
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace sorvel::image::color

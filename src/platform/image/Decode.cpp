@@ -1,0 +1,249 @@
+#include "platform/image/Decode.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <thread>
+
+#include <jpeglib.h>
+#include <libheif/heif.h>
+#include <png.h>
+
+#include "platform/image/Image.h"
+
+namespace sorvel::image::decode {
+
+namespace {
+
+bool sizeAllowed(std::int64_t w, std::int64_t h) {
+    return w > 0 && h > 0 && w <= ImageLimits::maxSide && h <= ImageLimits::maxSide &&
+           w * h <= ImageLimits::maxPixels;
+}
+
+// An ICC profile describing Display P3 names itself so in its description tag.
+bool iccIsDisplayP3(const std::uint8_t* icc, std::size_t size) {
+    std::string_view s(reinterpret_cast<const char*>(icc), size);
+    if (s.find("Display P3") != std::string_view::npos) return true;
+    // 'desc' stored as UTF-16 ('mluc'): look for "P3" with zero bytes between.
+    static const char kP3Utf16[] = {'D', 0, 'i', 0, 's', 0, 'p', 0, 'l', 0, 'a', 0, 'y', 0, ' ', 0, 'P', 0, '3'};
+    return s.find(std::string_view(kP3Utf16, sizeof kP3Utf16)) != std::string_view::npos;
+}
+
+struct HeifContext {
+    heif_context* ctx = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    ~HeifContext() {
+        if (handle) heif_image_handle_release(handle);
+        heif_context_free(ctx);
+    }
+    bool open(const std::uint8_t* data, std::size_t size) {
+        if (!ctx) return false;
+        heif_context_set_maximum_image_size_limit(ctx, ImageLimits::maxSide);
+        if (heif_context_read_from_memory_without_copy(ctx, data, size, nullptr).code != heif_error_Ok)
+            return false;
+        return heif_context_get_primary_image_handle(ctx, &handle).code == heif_error_Ok && handle;
+    }
+};
+
+std::optional<Bitmap> decodeHeif(const std::uint8_t* data, std::size_t size) {
+    HeifContext h;
+    if (!h.open(data, size)) return std::nullopt;
+    if (!sizeAllowed(heif_image_handle_get_ispe_width(h.handle), heif_image_handle_get_ispe_height(h.handle)))
+        return std::nullopt;
+    heif_context_set_max_decoding_threads(h.ctx, int(std::max(1u, std::thread::hardware_concurrency())));
+    std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
+        heif_decoding_options_alloc(), heif_decoding_options_free);
+    // The app applies orientation itself: decode the pixels as they lie in the file.
+    options->ignore_transformations = 1;
+    options->convert_hdr_to_8bit = 1;
+    heif_image* raw = nullptr;
+    if (heif_decode_image(h.handle, &raw, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get())
+            .code != heif_error_Ok ||
+        !raw)
+        return std::nullopt;
+    std::unique_ptr<heif_image, decltype(&heif_image_release)> img(raw, heif_image_release);
+    int w = heif_image_get_width(img.get(), heif_channel_interleaved);
+    int hgt = heif_image_get_height(img.get(), heif_channel_interleaved);
+    int stride = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(img.get(), heif_channel_interleaved, &stride);
+    if (!plane || !sizeAllowed(w, hgt) || stride < w * 4) return std::nullopt;
+
+    ColorSpace space = ColorSpace::SRGB;
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(h.handle, &nclx).code == heif_error_Ok && nclx) {
+        if (nclx->color_primaries == heif_color_primaries_SMPTE_EG_432_1) space = ColorSpace::DisplayP3;
+        heif_nclx_color_profile_free(nclx);
+    } else if (std::size_t n = heif_image_handle_get_raw_color_profile_size(h.handle); n > 0 && n < (1u << 24)) {
+        Bytes icc(n);
+        if (heif_image_handle_get_raw_color_profile(h.handle, icc.data()).code == heif_error_Ok &&
+            iccIsDisplayP3(icc.data(), n))
+            space = ColorSpace::DisplayP3;
+    }
+    auto bitmap = Bitmap::make(w, hgt, PixelFormat::RGBA8, space);
+    if (!bitmap) return std::nullopt;
+    for (int y = 0; y < hgt; ++y) std::memcpy(bitmap->mutableRow(y), plane + std::size_t(y) * stride, std::size_t(w) * 4);
+    return bitmap;
+}
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    std::longjmp(err->jump, 1);
+}
+void jpegSilence(j_common_ptr, int) {}
+
+// Kept free of C++ objects with destructors between setjmp and longjmp.
+bool decodeJpegInto(const std::uint8_t* data, std::size_t size, std::optional<Bitmap>* out, bool headerOnly,
+                    int* width, int* height) {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpegErrorExit;
+    err.mgr.emit_message = jpegSilence;
+    std::uint8_t* icc = nullptr;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    *width = int(cinfo.image_width);
+    *height = int(cinfo.image_height);
+    if (headerOnly || !sizeAllowed(cinfo.image_width, cinfo.image_height) ||
+        cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(&cinfo);
+        return headerOnly && sizeAllowed(cinfo.image_width, cinfo.image_height);
+    }
+    unsigned int iccLen = 0;
+    ColorSpace space = ColorSpace::SRGB;
+    if (jpeg_read_icc_profile(&cinfo, &icc, &iccLen) && icc && iccIsDisplayP3(icc, iccLen))
+        space = ColorSpace::DisplayP3;
+    std::free(icc);
+    icc = nullptr;
+    cinfo.out_color_space = JCS_EXT_RGBA;
+    jpeg_start_decompress(&cinfo);
+    *out = Bitmap::make(int(cinfo.output_width), int(cinfo.output_height), PixelFormat::RGBA8, space);
+    if (!*out) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = (*out)->mutableRow(int(cinfo.output_scanline));
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+std::optional<Bitmap> decodeJpeg(const std::uint8_t* data, std::size_t size) {
+    std::optional<Bitmap> out;
+    int w = 0, h = 0;
+    if (!decodeJpegInto(data, size, &out, false, &w, &h)) return std::nullopt;
+    return out;
+}
+
+std::optional<Bitmap> decodePng(const std::uint8_t* data, std::size_t size) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, data, size)) return std::nullopt;
+    if (!sizeAllowed(image.width, image.height)) {
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    image.format = PNG_FORMAT_RGBA;
+    auto bitmap = Bitmap::make(int(image.width), int(image.height), PixelFormat::RGBA8, ColorSpace::SRGB);
+    if (!bitmap) {
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    if (!png_image_finish_read(&image, nullptr, bitmap->mutableData(), png_int_32(bitmap->bytesPerRow()), nullptr)) {
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    return bitmap;
+}
+
+}  // namespace
+
+Container sniff(const std::uint8_t* d, std::size_t n) {
+    if (!d) return Container::Unknown;
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return Container::JPEG;
+    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return Container::PNG;
+    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0)) return Container::TIFF;
+    if (n >= 12 && std::memcmp(d + 4, "ftyp", 4) == 0) {
+        std::string_view brand(reinterpret_cast<const char*>(d + 8), 4);
+        // QuickTime movies ("qt  ") share the box layout but are no picture.
+        if (brand != "qt  " && brand.substr(0, 3) != "mp4" && brand != "isom" && brand != "M4V ")
+            return Container::HEIF;
+    }
+    return Container::Unknown;
+}
+
+std::optional<Bitmap> decodePrimary(const std::uint8_t* data, std::size_t size) {
+    switch (sniff(data, size)) {
+        case Container::HEIF: return decodeHeif(data, size);
+        case Container::JPEG: return decodeJpeg(data, size);
+        case Container::PNG: return decodePng(data, size);
+        default: return std::nullopt;
+    }
+}
+
+std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size) {
+    if (sniff(data, size) != Container::HEIF) return std::nullopt;
+    HeifContext h;
+    if (!h.open(data, size)) return std::nullopt;
+    HeifInfo info;
+    info.width = heif_image_handle_get_ispe_width(h.handle);
+    info.height = heif_image_handle_get_ispe_height(h.handle);
+    if (!sizeAllowed(info.width, info.height)) return std::nullopt;
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(h.handle, "Exif", &id, 1) == 1) {
+        std::size_t n = heif_image_handle_get_metadata_size(h.handle, id);
+        if (n > 4 && n < (std::size_t(1) << 26)) {
+            Bytes block(n);
+            if (heif_image_handle_get_metadata(h.handle, id, block.data()).code == heif_error_Ok) {
+                // The item starts with a 4-byte big-endian offset to the TIFF header.
+                std::uint32_t off = (std::uint32_t(block[0]) << 24) | (block[1] << 16) | (block[2] << 8) | block[3];
+                if (std::size_t(off) + 4 < n) info.exif.assign(block.begin() + 4 + off, block.end());
+            }
+        }
+    }
+    return info;
+}
+
+std::optional<std::pair<int, int>> headerSize(const std::uint8_t* data, std::size_t size) {
+    switch (sniff(data, size)) {
+        case Container::JPEG: {
+            std::optional<Bitmap> unused;
+            int w = 0, h = 0;
+            if (!decodeJpegInto(data, size, &unused, true, &w, &h)) return std::nullopt;
+            return std::pair{w, h};
+        }
+        case Container::PNG: {
+            png_image image;
+            std::memset(&image, 0, sizeof image);
+            image.version = PNG_IMAGE_VERSION;
+            if (!png_image_begin_read_from_memory(&image, data, size)) return std::nullopt;
+            std::pair<int, int> wh{int(image.width), int(image.height)};
+            png_image_free(&image);
+            if (!sizeAllowed(wh.first, wh.second)) return std::nullopt;
+            return wh;
+        }
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace sorvel::image::decode

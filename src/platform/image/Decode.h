@@ -1,0 +1,33 @@
+#pragma once
+// Decoders for encoded pictures (libheif, libjpeg-turbo, libpng). Internal to the image
+// framework: callers use Image::fromBytes and ImageSource.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/foundation/Value.h"
+#include "platform/image/Bitmap.h"
+
+namespace sorvel::image::decode {
+
+enum class Container { Unknown, HEIF, JPEG, PNG, TIFF };
+
+Container sniff(const std::uint8_t* data, std::size_t size);
+
+// The primary picture's pixels as stored (no orientation applied), 8-bit straight RGBA in the
+// file's colour space (sRGB, or Display P3 when the file says so). Nothing on any failure and
+// for sizes over ImageLimits.
+std::optional<Bitmap> decodePrimary(const std::uint8_t* data, std::size_t size);
+
+// Header facts of a HEIF file's primary image without decoding it.
+struct HeifInfo {
+    int width = 0, height = 0;  // as stored (transformations not applied)
+    Bytes exif;                 // TIFF-structured block, empty when none
+};
+std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size);
+
+// Width and height from a JPEG or PNG header.
+std::optional<std::pair<int, int>> headerSize(const std::uint8_t* data, std::size_t size);
+
+}  // namespace sorvel::image::decode

@@ -1,0 +1,239 @@
+#include "platform/image/ImageDestination.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <libheif/heif.h>
+#include <png.h>
+
+#include "platform/image/Exif.h"
+#include "platform/image/Image.h"
+#include "platform/image/RenderContext.h"
+
+namespace sorvel::image {
+
+namespace {
+
+struct EncodeRequest {
+    Bitmap pixels;  // 8-bit straight RGBA in `space`
+    ColorSpace space;
+    double quality;
+    bool alpha;
+    std::optional<Bytes> exif;
+    std::string speed;
+};
+
+// The bitmap as 8-bit straight RGBA in `space`, converted through the renderer when needed.
+std::optional<Bitmap> toRGBA8(const Bitmap& b, ColorSpace space) {
+    if (b.format() == PixelFormat::RGBA8 && b.colorSpace() == space) return b;
+    RenderContext context;
+    return context.render(Image(b), Rect{0, 0, double(b.width()), double(b.height())}, PixelFormat::RGBA8, space);
+}
+
+heif_error writeToBytes(heif_context*, const void* data, std::size_t size, void* userdata) {
+    auto* out = static_cast<Bytes*>(userdata);
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), p, p + size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// x265 speed settings, chosen by bench/image (see README.md for the measurements).
+void applySpeed(heif_encoder* enc, const std::string& speed) {
+    if (speed == "slow") {
+        heif_encoder_set_parameter_string(enc, "preset", "medium");
+    } else if (speed == "balanced") {
+        heif_encoder_set_parameter_string(enc, "preset", "veryfast");
+    } else {
+        heif_encoder_set_parameter_string(enc, "preset", "ultrafast");
+    }
+}
+
+bool encodeHeic(const EncodeRequest& r, Bytes& out) {
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
+    if (!ctx) return false;
+    heif_encoder* rawEnc = nullptr;
+    if (heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEnc).code != heif_error_Ok)
+        return false;
+    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> enc(rawEnc, heif_encoder_release);
+    heif_encoder_set_lossy_quality(enc.get(), int(std::lround(r.quality * 100.0)));
+    applySpeed(enc.get(), r.speed);
+
+    const int w = r.pixels.width(), h = r.pixels.height();
+    heif_image* rawImg = nullptr;
+    const heif_chroma chroma = r.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    if (heif_image_create(w, h, heif_colorspace_RGB, chroma, &rawImg).code != heif_error_Ok) return false;
+    std::unique_ptr<heif_image, decltype(&heif_image_release)> img(rawImg, heif_image_release);
+    if (heif_image_add_plane(img.get(), heif_channel_interleaved, w, h, 8).code != heif_error_Ok) return false;
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(img.get(), heif_channel_interleaved, &stride);
+    if (!plane) return false;
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* s = r.pixels.row(y);
+        std::uint8_t* d = plane + std::size_t(y) * stride;
+        if (r.alpha) {
+            std::memcpy(d, s, std::size_t(w) * 4);
+        } else {
+            for (int x = 0; x < w; ++x) d[3 * x] = s[4 * x], d[3 * x + 1] = s[4 * x + 1], d[3 * x + 2] = s[4 * x + 2];
+        }
+    }
+
+    std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
+        heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
+    if (!nclx) return false;
+    nclx->color_primaries = r.space == ColorSpace::DisplayP3 ? heif_color_primaries_SMPTE_EG_432_1
+                                                             : heif_color_primaries_ITU_R_BT_709_5;
+    nclx->transfer_characteristics = heif_transfer_characteristic_IEC_61966_2_1;
+    nclx->matrix_coefficients = heif_matrix_coefficients_ITU_R_BT_601_6;
+    nclx->full_range_flag = 1;
+    heif_image_set_nclx_color_profile(img.get(), nclx.get());
+
+    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
+        heif_encoding_options_alloc(), heif_encoding_options_free);
+    options->save_alpha_channel = r.alpha ? 1 : 0;
+    // libheif leaves the nclx box out for old macOS decoders unless told not to.
+    options->macOS_compatibility_workaround_no_nclx_profile = 0;
+    options->output_nclx_profile = nclx.get();
+
+    heif_image_handle* handle = nullptr;
+    if (heif_context_encode_image(ctx.get(), img.get(), enc.get(), options.get(), &handle).code != heif_error_Ok)
+        return false;
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handleOwner(handle,
+                                                                                       heif_image_handle_release);
+    if (r.exif && !r.exif->empty()) {
+        if (heif_context_add_exif_metadata(ctx.get(), handle, r.exif->data(), int(r.exif->size())).code !=
+            heif_error_Ok)
+            return false;
+    }
+    Bytes bytes;
+    heif_writer writer{1, writeToBytes};
+    if (heif_context_write(ctx.get(), &writer, &bytes).code != heif_error_Ok) return false;
+    out = std::move(bytes);
+    return true;
+}
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+void jpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
+
+bool encodeJpeg(const EncodeRequest& r, Bytes& out) {
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpegErrorExit;
+    unsigned char* mem = nullptr;
+    unsigned long memSize = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(mem);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &mem, &memSize);
+    cinfo.image_width = JDIMENSION(r.pixels.width());
+    cinfo.image_height = JDIMENSION(r.pixels.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_EXT_RGBX;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, std::clamp(int(std::lround(r.quality * 100.0)), 1, 100), TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    if (r.exif && r.exif->size() + 6 < 65533) {
+        Bytes app1{'E', 'x', 'i', 'f', 0, 0};
+        app1.insert(app1.end(), r.exif->begin(), r.exif->end());
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1.data(), unsigned(app1.size()));
+    }
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(r.pixels.row(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    out.assign(mem, mem + memSize);
+    std::free(mem);
+    return true;
+}
+
+bool encodePng(const EncodeRequest& r, Bytes& out) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(r.pixels.width());
+    image.height = png_uint_32(r.pixels.height());
+    image.format = PNG_FORMAT_RGBA;
+    Bytes stripped;
+    const void* src = r.pixels.data();
+    png_int_32 stride = png_int_32(r.pixels.bytesPerRow());
+    if (!r.alpha) {
+        image.format = PNG_FORMAT_RGB;
+        stripped.resize(std::size_t(r.pixels.width()) * 3 * r.pixels.height());
+        for (int y = 0; y < r.pixels.height(); ++y) {
+            const std::uint8_t* s = r.pixels.row(y);
+            std::uint8_t* d = stripped.data() + std::size_t(y) * r.pixels.width() * 3;
+            for (int x = 0; x < r.pixels.width(); ++x) d[3 * x] = s[4 * x], d[3 * x + 1] = s[4 * x + 1], d[3 * x + 2] = s[4 * x + 2];
+        }
+        src = stripped.data();
+        stride = png_int_32(r.pixels.width() * 3);
+    }
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, src, stride, nullptr)) return false;
+    Bytes bytes(size);
+    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, src, stride, nullptr)) return false;
+    bytes.resize(size);
+    out = std::move(bytes);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<ImageDestination> ImageDestination::make(Bytes& output, std::string_view type, int imageCount) {
+    if (imageCount != 1) return nullptr;
+    if (type != kTypeHEIC && type != kTypeJPEG && type != kTypePNG) return nullptr;
+    return std::unique_ptr<ImageDestination>(new ImageDestination(output, std::string(type)));
+}
+
+ImageDestination::ImageDestination(Bytes& output, std::string type) : output_(output), type_(std::move(type)) {}
+
+ImageDestination::~ImageDestination() = default;
+
+void ImageDestination::addImage(const Bitmap& bitmap, const Dictionary& options) {
+    bitmap_ = bitmap;
+    options_ = options;
+}
+
+bool ImageDestination::finalize() {
+    if (finalized_ || !bitmap_) return false;
+    finalized_ = true;
+    const Value& q = options_[kLossyCompressionQuality];
+    double quality = q.isNumber() ? q.toReal() : 0.8;
+    if (!std::isfinite(quality)) quality = 0.8;
+    quality = std::clamp(quality, 0.0, 1.0);
+
+    ColorSpace space = bitmap_->colorSpace() == ColorSpace::DisplayP3 ? ColorSpace::DisplayP3 : ColorSpace::SRGB;
+    if (const std::string* name = options_[kProfileName].stringValue()) {
+        if (*name == kColorSpaceDisplayP3) space = ColorSpace::DisplayP3;
+        if (*name == kColorSpaceSRGB) space = ColorSpace::SRGB;
+    }
+    // JPEG and PNG files carry no profile of ours: they are written as sRGB.
+    if (type_ != kTypeHEIC) space = ColorSpace::SRGB;
+    const Value& alphaOption = options_[kHasAlpha];
+    bool alpha = alphaOption.isNull() ? type_ == kTypePNG : alphaOption.toBool();
+    if (type_ == kTypeJPEG) alpha = false;
+
+    auto pixels = toRGBA8(*bitmap_, space);
+    if (!pixels) return false;
+    EncodeRequest request{*pixels, space, quality, alpha, exif::write(options_),
+                          options_[kHEICEncoderSpeed].toString().value_or("fast")};
+    Bytes encoded;
+    bool ok = type_ == kTypeHEIC ? encodeHeic(request, encoded)
+              : type_ == kTypeJPEG ? encodeJpeg(request, encoded)
+                                   : encodePng(request, encoded);
+    if (!ok) return false;
+    output_.insert(output_.end(), encoded.begin(), encoded.end());
+    return true;
+}
+
+}  // namespace sorvel::image

@@ -1,0 +1,46 @@
+#pragma once
+// RenderContext (the platform's CIContext): evaluates an Image recipe over a rectangle into a
+// Bitmap. Work is split into tiles spread over threads; each node computes a tile from exactly
+// the input region it asks for, and runs of point operations are applied together on each tile
+// while it is in cache. The bytes produced never depend on tile size or thread count.
+//
+// A context holds only its options: it is cheap to make (one per picture is fine) and safe to
+// share between threads; each render() call uses its own threads and memory.
+
+#include <optional>
+
+#include "platform/image/Bitmap.h"
+#include "platform/image/Geometry.h"
+#include "platform/image/Image.h"
+
+namespace sorvel::image {
+
+struct RenderOptions {
+    int threads = 0;           // 0: one per core. Threads live only inside one render() call.
+    int tileWidth = 256;       // tiles are the unit of memory and of parallel work
+    int tileHeight = 128;
+    PixelFormat defaultFormat = PixelFormat::RGBA8Premultiplied;
+    ColorSpace defaultColorSpace = ColorSpace::SRGB;
+};
+
+class RenderContext {
+public:
+    explicit RenderContext(RenderOptions options = {});
+
+    // Renders `rect` (snapped outward to whole pixels, see Rect::integral) of `image`; the
+    // bitmap's top row is the top of the rectangle. Pixels outside the image's extent are
+    // transparent. Nothing when the rectangle is empty or infinite or larger than
+    // ImageLimits::maxPixels. Any thread; concurrent calls are independent.
+    std::optional<Bitmap> render(const Image& image, const Rect& rect, PixelFormat format,
+                                 ColorSpace colorSpace) const;
+    std::optional<Bitmap> render(const Image& image, const Rect& rect) const {
+        return render(image, rect, options_.defaultFormat, options_.defaultColorSpace);
+    }
+
+    const RenderOptions& options() const { return options_; }
+
+private:
+    RenderOptions options_;
+};
+
+}  // namespace sorvel::image
