@@ -7,6 +7,7 @@
 #include "AppHarness.h"
 #include "app/SettingsKeys.h"
 #include "app/cli/DefaultsCommand.h"
+#include "app/cli/ShootOptions.h"
 #include "platform/foundation/SettingsStore.h"
 
 using namespace sorvel;
@@ -138,4 +139,41 @@ TEST(SettingsKeys, SeedTableHasTheTwentyEntriesWithTheirTypes) {
     EXPECT_FALSE(store->boolForKey("setting_2"));
     EXPECT_EQ(store->allKeys().size(), 20u);
     EXPECT_TRUE(store->boolForKey("setting_9"));
+}
+
+// `shoot --set` must type each value by its key before anything is captured: a string "0.5"
+// stored for a real setting, or an unknown key silently accepted, would shoot with the wrong
+// settings.
+TEST(ShootOptions, SetValuesAreTypedByKeyAndBadOnesRefused) {
+    auto ok = parseShootOptions({"--count", "3", "--json", "--camera", "front", "--orientation", "4", "--set",
+                                 "setting_2=false", "--set", "quality_setting_2=0.5", "--set", "flash_mode=2", "--set",
+                                 "save_format=RAW+HEIC", "--interval", "1.5"});
+    ASSERT_TRUE(ok.options) << ok.error;
+    const ShootOptions& o = *ok.options;
+    EXPECT_EQ(o.count, 3);
+    EXPECT_TRUE(o.json);
+    EXPECT_EQ(o.camera, "front");
+    EXPECT_EQ(o.orientation, 4);
+    EXPECT_EQ(o.interval, 1.5);
+    ASSERT_EQ(o.settings.size(), 4u);
+    EXPECT_EQ(o.settings[0].second, Value(false));
+    EXPECT_EQ(o.settings[1].second, Value(0.5));
+    EXPECT_EQ(o.settings[2].second, Value(2));
+    EXPECT_EQ(o.settings[3].second, Value("RAW+HEIC"));
+
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--set", "no_such_key=1"},
+             {"--set", "setting_2=maybe"},
+             {"--set", "flash_mode=1.5"},
+             {"--set", "quality_setting=high"},
+             {"--set", "=1"},
+             {"--set"},
+             {"--count", "0"},
+             {"--count", "2.5"},
+             {"--camera", "side"},
+             {"--orientation", "5"},
+             {"--interval", "-1"},
+             {"--frobnicate"}}) {
+        EXPECT_FALSE(parseShootOptions(bad).options) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+    }
 }

@@ -1,0 +1,62 @@
+#include "ShootOptions.h"
+
+#include "app/SettingsKeys.h"
+
+namespace sorvel {
+
+const char* const kShootUsage =
+    "usage: sorvel-camera shoot [--count N] [--interval SECONDS] [--camera front|ultrawide|wide|tele]\n"
+    "                           [--orientation 1-4] [--set KEY=VALUE]... [--json]\n"
+    "  Presses the shutter N times (each press after the previous capture landed, or every\n"
+    "  SECONDS), then lists the saved assets. --set writes a setting first, typed by its key\n"
+    "  (bool true/false, integers, reals, strings), e.g. --set setting_2=false.";
+
+ShootOptionsResult parseShootOptions(const std::vector<std::string>& args) {
+    ShootOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto next = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        if (a == "--json") {
+            o.json = true;
+        } else if (a == "--count") {
+            auto v = next();
+            auto n = v ? parseNumber(*v) : std::nullopt;
+            if (!n || *n < 1 || *n > 10000 || *n != static_cast<int>(*n)) return {std::nullopt, "--count takes a whole number from 1"};
+            o.count = static_cast<int>(*n);
+        } else if (a == "--interval") {
+            auto v = next();
+            auto n = v ? parseNumber(*v) : std::nullopt;
+            if (!n || *n <= 0 || *n > 86400) return {std::nullopt, "--interval takes seconds above 0"};
+            o.interval = *n;
+        } else if (a == "--camera") {
+            auto v = next();
+            if (!v || (*v != "front" && *v != "ultrawide" && *v != "wide" && *v != "tele"))
+                return {std::nullopt, "--camera takes front, ultrawide, wide or tele"};
+            o.camera = *v;
+        } else if (a == "--orientation") {
+            auto v = next();
+            if (!v || v->size() != 1 || (*v)[0] < '1' || (*v)[0] > '4') return {std::nullopt, "--orientation takes 1 to 4"};
+            o.orientation = (*v)[0] - '0';
+        } else if (a == "--set") {
+            auto v = next();
+            if (!v) return {std::nullopt, "--set takes KEY=VALUE"};
+            auto eq = v->find('=');
+            if (eq == std::string::npos || eq == 0) return {std::nullopt, "--set takes KEY=VALUE, got \"" + *v + "\""};
+            std::string key = v->substr(0, eq);
+            std::string text = v->substr(eq + 1);
+            auto type = settingType(key);
+            if (!type) return {std::nullopt, "unknown setting key " + key};
+            auto value = parseSettingValue(*type, text);
+            if (!value) return {std::nullopt, "\"" + text + "\" is not a valid " + settingTypeName(*type) + " for " + key};
+            o.settings.emplace_back(key, *value);
+        } else {
+            return {std::nullopt, "unknown shoot option " + a};
+        }
+    }
+    return {o, {}};
+}
+
+}  // namespace sorvel
