@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "LibraryTestSupport.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Uuid.h"
+#include "platform/photos/AssetFiles.h"
+#include "platform/photos/LibraryIndex.h"
+
+namespace fs = std::filesystem;
+using namespace sorvel;
+using namespace sorvel::testing;
+
+namespace {
+
+// Every indexed asset has all its files with the recorded size and hash, every IMG_ file in the
+// folder belongs to an indexed asset, and nothing temporary is left.
+void expectIndexMatchesFiles(PhotoLibrary& library) {
+    std::set<std::string> indexed;
+    for (const PhotoAsset& a : library.assets()) {
+        bool live = a.mediaSubtypes & AssetMediaSubtype::PhotoLive;
+        EXPECT_EQ(a.resources.size(), live ? 2u : 1u) << a.localIdentifier;
+        for (std::size_t i = 0; i < a.resources.size(); ++i) {
+            indexed.insert(a.resources[i].fileName);
+            EXPECT_TRUE(library.resourceData(a.localIdentifier, i)) << a.resources[i].fileName << " is incomplete";
+        }
+    }
+    std::set<std::string> onDisk = visibleFiles(library.folder());
+    EXPECT_EQ(onDisk, indexed);
+}
+
+struct SavedSummary {
+    std::string fileNames;
+    std::uint64_t bytes = 0;
+    std::string hashes;
+    unsigned subtypes = 0;
+    double created = 0;
+    bool paired = false;
+    auto operator<=>(const SavedSummary&) const = default;
+};
+
+std::vector<SavedSummary> summarise(const std::vector<PhotoAsset>& assets) {
+    std::vector<SavedSummary> out;
+    for (const auto& a : assets) {
+        SavedSummary s;
+        for (const auto& r : a.resources) {
+            s.fileNames += r.fileName + " ";
+            s.bytes += r.byteSize;
+            s.hashes += r.sha256 + " ";
+        }
+        s.subtypes = a.mediaSubtypes;
+        s.created = a.creationDate.secondsSince1970;
+        s.paired = a.pairingIdentifier.has_value();
+        out.push_back(s);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The child of the crash test: saves Live Photos and stills until it is killed.
+[[noreturn]] void saveUntilKilled(const fs::path& folder, const fs::path& movies, unsigned seed, int round) {
+    // fork copies the identifier generator's state, so every child would draw the identifiers of
+    // the one before; skip past them, as separately started processes would.
+    for (int i = 0; i < round * 20000; ++i) makeUuid();
+    auto library = PhotoLibrary::open(folder);
+    for (unsigned i = 0;; ++i) {
+        bool live = (i + seed) % 2 == 0;
+        fs::path movie = movies / ("movie-" + std::to_string(seed) + "-" + std::to_string(i) + ".mov");
+        if (live) writeBytes(movie, randomBytes(600 * 1024, seed * 1000 + i));
+        auto error = library->performChangesAndWait([&] {
+            auto& r = AssetCreationRequest::creationRequestForAsset();
+            r.addResource(AssetResourceType::Photo, fakeHeic(1500 * 1024, seed * 1000 + i));
+            if (live) {
+                AssetResourceCreationOptions options;
+                options.shouldMoveFile = i % 4 != 0;  // both the moved and the copied movie
+                r.addResource(AssetResourceType::PairedVideo, movie, options);
+                r.setLocation(Location{10, 20, 30, Date{40}});
+            }
+        });
+        if (error) {
+            std::ofstream(folder.parent_path() / "child-error.txt") << error->description;
+            ::_exit(3);
+        }
+    }
+}
+
+}  // namespace
+
+// Catches a save protocol that a killed process can leave half-done: a still without its movie,
+// a truncated file, an index record without its files or a file without its record. A child
+// saves in a loop and is killed at random instants; after each kill the library is opened and
+// checked.
+TEST(PhotoLibrary, ProcessKilledDuringSavesLeavesOnlyWholeAssets) {
+    TempFolder temp;
+    Permissions::setFile(temp.path() / "permissions.conf");
+    fs::path folder = temp.path() / "Library";
+    fs::path movies = temp.path() / "movies";
+    fs::create_directories(movies);
+    unsigned seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::cout << "crash test seed " << seed << "\n";
+    std::mt19937 rng(seed);
+    int cleanedRounds = 0;
+    const int rounds = 8;
+    for (int round = 0; round < rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) saveUntilKilled(folder, movies, seed + round, round);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40 + rng() % 400));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child stopped by itself: "
+                                         << readText(temp.path() / "child-error.txt");
+
+        ConsoleCapture console;
+        auto library = PhotoLibrary::open(folder);
+        ASSERT_FALSE(library->unavailableReason());
+        for (const auto& line : console.lines())
+            if (line.find("leftover") != std::string::npos) ++cleanedRounds;
+        expectIndexMatchesFiles(*library);
+    }
+    auto library = PhotoLibrary::open(folder);
+    EXPECT_GT(library->assets().size(), 0u) << "no save finished in any round; the test proved nothing";
+    std::cout << library->assets().size() << " assets saved, leftovers cleaned after " << cleanedRounds << " of "
+              << rounds << " kills\n";
+    Permissions::setFile({});
+}
+
+// Catches a damaged index that is overwritten in place, crashes the library, or loses assets:
+// it must be moved aside and every asset rebuilt from the files, with its kind, pairing and date.
+TEST(PhotoLibrary, DamagedIndexIsMovedAsideAndRebuiltFromTheFiles) {
+    LibraryFixture f;
+    std::vector<PhotoAsset> before;
+    {
+        auto library = PhotoLibrary::open(f.libraryFolder);
+        fs::path movie = f.temp.path() / "m.mov";
+        writeBytes(movie, randomBytes(5000, 8));
+        f.loop.clock.setNow(1.7e9 + 100.25);
+        ASSERT_FALSE(library->performChangesAndWait([&] {
+            auto& r = AssetCreationRequest::creationRequestForAsset();
+            r.addResource(AssetResourceType::Photo, fakeHeic(3000, 1));
+            AssetResourceCreationOptions move;
+            move.shouldMoveFile = true;
+            r.addResource(AssetResourceType::PairedVideo, movie, move);
+        }));
+        f.loop.clock.setNow(1.7e9 + 200.5);
+        ASSERT_FALSE(library->performChangesAndWait([&] {
+            AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeDng(4000, 2));
+        }));
+        f.loop.clock.setNow(1.7e9 + 300);
+        ASSERT_FALSE(library->performChangesAndWait([&] {
+            AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(2000, 3));
+        }));
+        before = library->assets();
+    }
+    ASSERT_EQ(before.size(), 3u);
+    fs::path index = f.libraryFolder / LibraryIndex::kFileName;
+    std::string garbage;
+    for (int i = 0; i < 300; ++i) garbage += "this is not an index ";
+    writeBytes(index, Bytes(garbage.begin(), garbage.end()));
+
+    ConsoleCapture console;
+    auto library = PhotoLibrary::open(f.libraryFolder);
+    ASSERT_FALSE(library->unavailableReason()) << *library->unavailableReason();
+    auto lines = console.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
+
+    bool movedAside = false;
+    for (const auto& e : fs::directory_iterator(f.libraryFolder))
+        if (e.path().filename().string().rfind(std::string(LibraryIndex::kFileName) + ".damaged-", 0) == 0)
+            movedAside = readBytes(e.path()) == Bytes(garbage.begin(), garbage.end());
+    EXPECT_TRUE(movedAside) << "the damaged index was not kept aside";
+
+    auto after = library->assets();
+    EXPECT_EQ(summarise(after), summarise(before));
+    expectIndexMatchesFiles(*library);
+
+    // A lost index is rebuilt the same way, and new saves continue after the highest number.
+    library.reset();
+    fs::remove(index);
+    library = PhotoLibrary::open(f.libraryFolder);
+    EXPECT_EQ(summarise(library->assets()), summarise(before));
+    ASSERT_FALSE(library->performChangesAndWait([&] {
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 9));
+    }));
+    EXPECT_EQ(library->assets().front().resources[0].fileName, "IMG_0004.HEIC");
+}
+
+// Catches recovery that leaves an interrupted save visible, removes a committed asset whose
+// journal survived, or deletes a person's own file; and more than one console line for it.
+TEST(PhotoLibrary, OpeningRemovesLeftoversOfInterruptedSavesOnly) {
+    LibraryFixture f;
+    std::string committedId;
+    {
+        auto library = PhotoLibrary::open(f.libraryFolder);
+        ASSERT_FALSE(library->performChangesAndWait([&] {
+            auto& r = AssetCreationRequest::creationRequestForAsset();
+            r.addResource(AssetResourceType::Photo, fakeHeic(700, 1));
+            committedId = r.placeholderLocalIdentifier();
+        }));
+    }
+    // A save that got as far as renaming its still but not its movie, and was never committed.
+    Bytes still = fakeHeic(900, 2);
+    writeBytes(f.libraryFolder / "IMG_0002.HEIC", still);
+    writeBytes(f.libraryFolder / ".sorvel-tmp-AAAA-1", randomBytes(50, 3));
+    SaveJournal interrupted;
+    interrupted.localIdentifiers = {"AAAA"};
+    interrupted.files = {{"IMG_0002.HEIC", still.size(), ".sorvel-tmp-AAAA-0"},
+                         {"IMG_0002.MOV", 50, ".sorvel-tmp-AAAA-1"}};
+    std::string text = encodeJournal(interrupted);
+    writeBytes(f.libraryFolder / ".sorvel-pending-AAAA", Bytes(text.begin(), text.end()));
+    // A committed save whose journal was not yet removed.
+    SaveJournal committed;
+    committed.localIdentifiers = {committedId};
+    committed.files = {{"IMG_0001.HEIC", 700, ".sorvel-tmp-BBBB-0"}};
+    text = encodeJournal(committed);
+    writeBytes(f.libraryFolder / (".sorvel-pending-" + committedId), Bytes(text.begin(), text.end()));
+    // A stray temporary file, and a picture a person copied in.
+    writeBytes(f.libraryFolder / ".sorvel-tmp-CCCC-0", randomBytes(10, 4));
+    Bytes theirs = randomBytes(123, 5);
+    writeBytes(f.libraryFolder / "IMG_0009.JPG", theirs);
+
+    ConsoleCapture console;
+    auto library = PhotoLibrary::open(f.libraryFolder);
+    EXPECT_EQ(console.lines(), std::vector<std::string>{
+                                   "Photo library: removed 3 leftover file(s) of interrupted saves"});
+    EXPECT_EQ(visibleFiles(f.libraryFolder), (std::set<std::string>{"IMG_0001.HEIC", "IMG_0009.JPG"}));
+    EXPECT_EQ(readBytes(f.libraryFolder / "IMG_0009.JPG"), theirs);
+    ASSERT_EQ(library->assets().size(), 1u);
+    EXPECT_TRUE(library->resourceData(committedId, 0));
+    // The next save numbers past the person's file.
+    ASSERT_FALSE(library->performChangesAndWait([&] {
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 9));
+    }));
+    EXPECT_EQ(library->assets().front().resources[0].fileName, "IMG_0010.HEIC");
+}
+
+// Catches a journal that can name files outside the library folder.
+TEST(PhotoLibrary, JournalsNamingPathsOutsideTheFolderAreRejected) {
+    EXPECT_FALSE(decodeJournal("file\t../IMG_0001.HEIC\t10\t.sorvel-tmp-A-0\n"));
+    EXPECT_FALSE(decodeJournal("file\tIMG_0001.HEIC\t10\t../../etc/passwd\n"));
+    EXPECT_FALSE(decodeJournal("file\tnotes.txt\t10\t.sorvel-tmp-A-0\n"));
+    EXPECT_FALSE(decodeJournal("file\tIMG_0001.HEIC\t-4\t.sorvel-tmp-A-0\n"));
+    auto ok = decodeJournal("asset\tX\nfile\tIMG_0001.HEIC\t10\t.sorvel-tmp-A-0\n");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->files.size(), 1u);
+}
