@@ -1,0 +1,145 @@
+#pragma once
+// Small pixel helpers shared by the filters of this folder (header only: every .cpp here is a
+// registered filter). Everything is branch-free where it sits in a pixel loop so the loops
+// vectorise, and nothing depends on where a tile starts.
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace sorvel::image::px {
+
+// Rec. 709 / sRGB luminance weights of linear light.
+inline constexpr float kLumaR = 0.2126f, kLumaG = 0.7152f, kLumaB = 0.0722f;
+
+inline float luma(float r, float g, float b) { return kLumaR * r + kLumaG * g + kLumaB * b; }
+
+// log2 for x > 0 (mantissa folded to [0.707, 1.414), odd series in t = (m - 1) / (m + 1));
+// relative error below 1e-7 over normal floats. x <= 0 gives a large negative number.
+inline float fastLog2(float x) {
+    x = std::max(x, 1e-30f);
+    std::int32_t bits = std::bit_cast<std::int32_t>(x);
+    std::int32_t e = ((bits >> 23) & 255) - 127;
+    float m = std::bit_cast<float>((bits & 0x007FFFFF) | 0x3F800000);
+    const bool high = m > 1.41421356f;
+    m = high ? m * 0.5f : m;
+    e = high ? e + 1 : e;
+    const float t = (m - 1.0f) / (m + 1.0f), t2 = t * t;
+    const float s = t * (2.0f + t2 * (2.0f / 3.0f + t2 * (2.0f / 5.0f + t2 * (2.0f / 7.0f))));
+    return float(e) + s * 1.44269504f;
+}
+
+// 2^y with the fraction centred on [-0.5, 0.5] (Taylor to degree 6, error ~1e-7 relative).
+inline float fastExp2(float y) {
+    y = std::clamp(y, -126.0f, 127.0f);
+    const float i = std::nearbyint(y);
+    const float f = (y - i) * 0.69314718f;
+    const float p =
+        1.0f + f * (1.0f + f * (0.5f + f * (1.0f / 6 + f * (1.0f / 24 + f * (1.0f / 120 + f * (1.0f / 720))))));
+    return p * std::bit_cast<float>((std::int32_t(i) + 127) << 23);
+}
+
+// sign(x) |x|^p
+inline float signedPow(float x, float p) {
+    const float a = std::fabs(x);
+    const float v = a > 0.0f ? fastExp2(p * fastLog2(a)) : 0.0f;
+    return x < 0.0f ? -v : v;
+}
+
+// A uniform number in [0, 1) from absolute pixel coordinates and a channel: the same pixel gets
+// the same number whatever tile or thread computes it.
+inline float hashUniform(std::int64_t x, std::int64_t y, std::uint32_t channel) {
+    std::uint64_t h = std::uint64_t(x) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
+                      (std::uint64_t(channel) + 1) * 0x165667B19E3779F9ull;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return float(h >> 40) * (1.0f / 16777216.0f);
+}
+
+// A 3x3 row-major matrix on linear colour.
+struct Matrix3 {
+    float m[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+    static Matrix3 saturation(float s) {
+        Matrix3 r;
+        const float w[3] = {kLumaR, kLumaG, kLumaB};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) r.m[i * 3 + j] = (1.0f - s) * w[j] + (i == j ? s : 0.0f);
+        return r;
+    }
+    static Matrix3 gains(float r, float g, float b) { return {{r, 0, 0, 0, g, 0, 0, 0, b}}; }
+    // this applied after `first`
+    Matrix3 after(const Matrix3& first) const {
+        Matrix3 r;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                double s = 0;
+                for (int k = 0; k < 3; ++k) s += double(m[i * 3 + k]) * first.m[k * 3 + j];
+                r.m[i * 3 + j] = float(s);
+            }
+        return r;
+    }
+    bool isIdentity() const {
+        for (int i = 0; i < 9; ++i)
+            if (m[i] != (i % 4 == 0 ? 1.0f : 0.0f)) return false;
+        return true;
+    }
+    void apply(float* r, float* g, float* b, std::size_t n) const {
+        const float* k = m;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float cr = r[i], cg = g[i], cb = b[i];
+            r[i] = k[0] * cr + k[1] * cg + k[2] * cb;
+            g[i] = k[3] * cr + k[4] * cg + k[5] * cb;
+            b[i] = k[6] * cr + k[7] * cg + k[8] * cb;
+        }
+    }
+};
+
+// A tone curve of linear light, tabulated over sqrt(x) in [0, 1] so the shadows get as many
+// entries as the highlights, with linear interpolation; beyond 1 it continues with the slope of
+// its last segment, below 0 it is odd-symmetric around its value at 0.
+class ToneTable {
+public:
+    static constexpr int kSize = 1024;
+
+    ToneTable() = default;
+    explicit ToneTable(const std::function<double(double)>& linearCurve) : v_(kSize + 1) {
+        for (int i = 0; i <= kSize; ++i) {
+            const double s = double(i) / kSize;
+            v_[std::size_t(i)] = float(linearCurve(s * s));
+        }
+        // slope per unit of linear light over the last table step
+        const double lastStep = 1.0 - std::pow(double(kSize - 1) / kSize, 2.0);
+        endSlope_ = float((v_[kSize] - v_[kSize - 1]) / lastStep);
+    }
+
+    float operator()(float x) const {
+        const float a = std::fabs(x);
+        if (a > 1.0f) return x < 0 ? 2 * v_[0] - (v_[kSize] + (a - 1.0f) * endSlope_) : v_[kSize] + (a - 1.0f) * endSlope_;
+        const float pos = std::sqrt(a) * kSize;
+        const int i = std::min(int(pos), kSize - 1);
+        const float f = pos - float(i);
+        const float v = v_[std::size_t(i)] + f * (v_[std::size_t(i) + 1] - v_[std::size_t(i)]);
+        return x < 0 ? 2 * v_[0] - v : v;
+    }
+
+private:
+    std::vector<float> v_;
+    float endSlope_ = 1.0f;
+};
+
+// sRGB transfer curve in double precision for building tables (not for pixel loops).
+inline double srgbEncode(double l) {
+    return l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
+}
+inline double srgbDecode(double e) {
+    return e <= 0.04045 ? e / 12.92 : std::pow((e + 0.055) / 1.055, 2.4);
+}
+
+}  // namespace sorvel::image::px

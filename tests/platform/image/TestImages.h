@@ -1,0 +1,26 @@
+#pragma once
+// Small synthetic pictures and helpers for the image framework tests.
+
+#include <string>
+
+#include "platform/image/Bitmap.h"
+#include "platform/image/Image.h"
+#include "platform/image/RenderContext.h"
+
+namespace sorvel::image::test {
+
+// w x h, 8-bit straight sRGB; pixel (column c, row r from the top) has red 10 + 20 c + 70 r,
+// green 200 - 30 c, blue 5 + 40 r, alpha 255: every pixel of a 3 x 2 picture differs.
+Bitmap labelledBitmap(int w, int h);
+// Smooth colours plus deterministic noise; opaque.
+Bitmap noiseBitmap(int w, int h, unsigned seed);
+
+std::optional<Bitmap> renderRGBA8(const Image& image, const Rect& rect,
+                                  RenderOptions options = {});
+
+// "" when equal, else the first differing pixel (column, row from the top) and both values.
+std::string firstDifference(const Bitmap& a, const Bitmap& b);
+
+Bytes readFile(const std::string& path);
+
+}  // namespace sorvel::image::test
