@@ -1,0 +1,43 @@
+#pragma once
+// The source of devices and frames behind the capture framework. The virtual rig is the
+// backend on every machine we have; a hardware backend would implement the same calls.
+
+#include <memory>
+#include <vector>
+
+#include "platform/capture/CaptureTypes.h"
+
+namespace sorvel {
+
+class CaptureDevice;
+class CaptureSession;
+class PhotoOutput;
+class PhotoSettings;
+class PhotoCaptureDelegate;
+
+class CaptureBackend {
+public:
+    virtual ~CaptureBackend() = default;
+
+    // Every device, in the order discovery lists them. Any thread.
+    virtual std::vector<std::shared_ptr<CaptureDevice>> devices() = 0;
+    // Empty when a device input may be made for `device`. Any thread.
+    virtual CaptureStatus openDevice(const CaptureDevice& device) = 0;
+
+    // Begins or ends frame delivery for a session; called by the session with its
+    // configuration committed. start blocks until the first frame can flow.
+    virtual void sessionStarted(CaptureSession& session) = 0;
+    virtual void sessionStopped(CaptureSession& session) = 0;
+
+    // Takes one capture request of `output`; the backend answers through the output's
+    // callback queue.
+    virtual void capturePhoto(CaptureSession& session, PhotoOutput& output, const PhotoSettings& settings,
+                              std::shared_ptr<PhotoCaptureDelegate> delegate) = 0;
+
+    // The backend in use: the virtual rig unless another was installed. Any thread.
+    static CaptureBackend& current();
+    // nullptr restores the virtual rig. The caller keeps `backend` alive while installed.
+    static void install(CaptureBackend* backend);
+};
+
+}  // namespace sorvel

@@ -1,0 +1,69 @@
+#include "platform/capture/PreviewSink.h"
+
+#include <algorithm>
+
+#include "platform/capture/CaptureSession.h"
+#include "platform/capture/FrameOrientation.h"
+
+namespace sorvel {
+
+PreviewSink::~PreviewSink() { setSession(nullptr); }
+
+void PreviewSink::setSession(CaptureSession* session) {
+    CaptureSession* old;
+    {
+        std::lock_guard lock(mutex_);
+        old = session_;
+        session_ = session;
+    }
+    if (old) old->detachPreview(this);
+    if (session) session->attachPreview(this);
+}
+
+void PreviewSink::setBounds(double width, double height) {
+    std::lock_guard lock(mutex_);
+    boundsWidth_ = width;
+    boundsHeight_ = height;
+}
+
+std::shared_ptr<const PixelBuffer> PreviewSink::currentFrame() const {
+    std::lock_guard lock(mutex_);
+    if (!latest_) return nullptr;
+    int o = exifOrientationFor(connection_.videoOrientation(), connection_.isVideoMirrored());
+    if (!turned_ || turnedOrientation_ != o) {
+        turned_ = std::make_shared<const PixelBuffer>(orientFrame(*latest_, o));
+        turnedOrientation_ = o;
+    }
+    return turned_;
+}
+
+void PreviewSink::setFrameHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    handler_ = std::move(handler);
+}
+
+CapturePoint PreviewSink::captureDevicePointOfInterestForPoint(double viewX, double viewY) const {
+    std::lock_guard lock(mutex_);
+    int o = exifOrientationFor(connection_.videoOrientation(), connection_.isVideoMirrored());
+    // The sensor picture is 4:3; turned, it is 3:4.
+    double pictureW = swapsAxes(o) ? 3.0 : 4.0, pictureH = swapsAxes(o) ? 4.0 : 3.0;
+    if (boundsWidth_ <= 0 || boundsHeight_ <= 0) return {0.5, 0.5};
+    double scale = std::min(boundsWidth_ / pictureW, boundsHeight_ / pictureH);
+    double shownW = pictureW * scale, shownH = pictureH * scale;
+    double u = std::clamp((viewX - (boundsWidth_ - shownW) / 2) / shownW, 0.0, 1.0);
+    double v = std::clamp((viewY - (boundsHeight_ - shownH) / 2) / shownH, 0.0, 1.0);
+    return displayToSensor(o, u, v);
+}
+
+void PreviewSink::present(const SampleBuffer& sensorFrame) {
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        latest_ = sensorFrame.imageBuffer;
+        turned_.reset();
+        handler = handler_;
+    }
+    if (handler) handler();
+}
+
+}  // namespace sorvel

@@ -1,0 +1,39 @@
+// A user's picture as the scene (--scene FILE), decoded by the image framework.
+
+#include "platform/capture/virtual/VirtualRig.h"
+
+#include <cstring>
+
+#include "platform/foundation/Files.h"
+#include "platform/image/ImageSource.h"
+#include "platform/image/RenderContext.h"
+
+namespace sorvel {
+
+std::optional<std::string> VirtualRig::loadScenePicture(const std::string& path) {
+    auto bytes = readFile(path, std::uintmax_t(1) << 30);
+    if (!bytes) return "cannot read scene picture " + path;
+    auto source = image::ImageSource::make(*bytes);
+    if (!source) return path + ": not a picture the scene can use (HEIC, JPEG or PNG)";
+    auto picture = source->image();
+    if (!picture) return path + ": the picture cannot be decoded";
+    image::Image upright = picture->oriented(source->orientation());
+    auto extent = upright.extent();
+    // Rendered in linear light, which is what the sensor model integrates.
+    auto bitmap = image::RenderContext().render(upright, extent, image::PixelFormat::RGBAFloat,
+                                                image::ColorSpace::LinearSRGB);
+    if (!bitmap) return path + ": the picture is too large for a scene";
+    int w = bitmap->width(), h = bitmap->height();
+    std::vector<float> rgb(static_cast<std::size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y) {
+        const float* row = reinterpret_cast<const float*>(bitmap->row(y));
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) rgb[(static_cast<std::size_t>(y) * w + x) * 3 + c] = row[4 * x + c];
+    }
+    auto scene = Scene::fromPicture(w, h, std::move(rgb));
+    if (!scene) return path + ": the picture's size cannot be used";
+    setScene(scene);
+    return std::nullopt;
+}
+
+}  // namespace sorvel
