@@ -13,7 +13,8 @@ namespace {
 // Finds the start of an element named `name` at or after `from` ("<trkpt" followed by a
 // space, '>' or '/'), so that "<trkptx" or "<trkseg" are not taken for it.
 std::size_t findElement(std::string_view text, std::string_view name, std::size_t from) {
-    std::string open = "<" + std::string(name);
+    std::string open(1, '<');
+    open.append(name);
     for (std::size_t at = text.find(open, from); at != std::string_view::npos; at = text.find(open, at + 1)) {
         std::size_t after = at + open.size();
         if (after >= text.size()) return std::string_view::npos;
@@ -51,7 +52,8 @@ std::optional<std::string_view> childText(std::string_view body, std::string_vie
         broken = true;
         return std::nullopt;
     }
-    std::string close = "</" + std::string(name) + ">";
+    std::string close("</");
+    close.append(name).append(">");
     std::size_t end = body.find(close, open + 1);
     if (end == std::string_view::npos) {
         broken = true;
