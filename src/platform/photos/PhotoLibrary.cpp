@@ -159,6 +159,15 @@ std::optional<LibraryError> PhotoLibrary::apply(const ChangeBlock& changes) {
     ChangeBlockScope scope;
     if (changes) changes();
     if (scope.requests().empty()) return std::nullopt;
+    // The folder may have been removed or replaced while the app ran; start over in a new one
+    // rather than writing beside an index that is no longer there.
+    std::error_code ec;
+    if (index() && !fs::exists(folder_ / LibraryIndex::kFileName, ec)) {
+        std::lock_guard lock(mutex_);
+        index_.reset();
+        if (lockFd_ >= 0) ::close(lockFd_);
+        lockFd_ = -1;
+    }
     if (!index() && !openStorage()) return LibraryError{*unavailableReason()};
     auto idx = index();
     SaveOutcome outcome = saveAssets(folder_, *idx, scope.requests(), Clock::current().date(), nextNumber_);

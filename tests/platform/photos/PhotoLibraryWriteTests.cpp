@@ -3,6 +3,9 @@
 #include <cstdio>
 
 #include "LibraryTestSupport.h"
+#include <sys/stat.h>
+
+#include "platform/foundation/Console.h"
 #include "platform/foundation/Uuid.h"
 #include "platform/photos/Sha256.h"
 
@@ -234,4 +237,74 @@ TEST(PhotoLibrary, Sha256MatchesKnownDigests) {
         left -= n;
     }
     EXPECT_EQ(h.finishHex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// Catches a change block with two assets that saves one of them when the other fails, and two
+// assets of one block that share a number.
+TEST(PhotoLibrary, AssetsOfOneChangeBlockAreSavedTogetherOrNotAtAll) {
+    LibraryFixture f;
+    auto library = PhotoLibrary::open(f.libraryFolder);
+    auto failed = library->performChangesAndWait([&] {
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 1));
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, randomBytes(100, 2));
+    });
+    ASSERT_TRUE(failed);
+    EXPECT_TRUE(library->assets().empty());
+    EXPECT_TRUE(visibleFiles(f.libraryFolder).empty());
+
+    ASSERT_FALSE(library->performChangesAndWait([&] {
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 1));
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeDng(100, 2));
+    }));
+    EXPECT_EQ(visibleFiles(f.libraryFolder), (std::set<std::string>{"IMG_0001.HEIC", "IMG_0002.DNG"}));
+    EXPECT_EQ(library->assets().size(), 2u);
+}
+
+// Catches a creation request made outside a change block that is saved later by accident, and
+// a library that keeps writing beside an index that was deleted with its folder.
+TEST(PhotoLibrary, RequestsOutsideABlockAreIgnoredAndARemovedFolderIsMadeAgain) {
+    LibraryFixture f;
+    auto library = PhotoLibrary::open(f.libraryFolder);
+    {
+        ConsoleCapture console;
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 1));
+        ASSERT_EQ(console.lines().size(), 1u);
+        EXPECT_NE(console.lines()[0].find("outside a change block"), std::string::npos);
+    }
+    ASSERT_FALSE(library->performChangesAndWait([] {}));
+    EXPECT_TRUE(library->assets().empty());
+
+    fs::remove_all(f.libraryFolder);
+    ASSERT_FALSE(library->performChangesAndWait([&] {
+        AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 2));
+    }));
+    ASSERT_EQ(library->assets().size(), 1u);
+    EXPECT_TRUE(fs::exists(f.libraryFolder / "IMG_0001.HEIC"));
+    EXPECT_TRUE(fs::exists(f.libraryFolder / LibraryIndex::kFileName));
+}
+
+// Catches a moved movie that is lost when it cannot be hard-linked (its temporary folder on
+// another file system, as /tmp on tmpfs often is): it must be copied, then removed.
+TEST(PhotoLibrary, MovieOnAnotherFileSystemIsCopiedThenRemoved) {
+    LibraryFixture f;
+    fs::path shm = "/dev/shm";
+    struct stat a {}, b {};
+    if (::stat(shm.c_str(), &a) != 0 || ::stat(f.temp.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm here";
+    fs::path movie = shm / ("sorvel-test-" + makeUuid() + ".mov");
+    Bytes movieBytes = randomBytes(300000, 6);
+    writeBytes(movie, movieBytes);
+    auto library = PhotoLibrary::open(f.libraryFolder);
+    auto error = library->performChangesAndWait([&] {
+        auto& r = AssetCreationRequest::creationRequestForAsset();
+        r.addResource(AssetResourceType::Photo, fakeHeic(100, 1));
+        AssetResourceCreationOptions move;
+        move.shouldMoveFile = true;
+        r.addResource(AssetResourceType::PairedVideo, movie, move);
+    });
+    bool sourceLeft = fs::exists(movie);
+    fs::remove(movie);
+    ASSERT_FALSE(error) << error->description;
+    EXPECT_FALSE(sourceLeft);
+    EXPECT_EQ(readBytes(f.libraryFolder / "IMG_0001.MOV"), movieBytes);
 }
