@@ -145,7 +145,13 @@ std::unique_ptr<LocationProvider> makeConfiguredProvider() {
     if (auto fix = environment("SORVEL_LOCATION")) return fixedFrom(*fix, "SORVEL_LOCATION");
     if (auto gpx = environment("SORVEL_LOCATION_GPX")) return trackFrom(*gpx, "SORVEL_LOCATION_GPX");
     if (auto fix = Permissions::entry("location_fix")) return fixedFrom(*fix, "location_fix");
-    if (auto gpx = Permissions::entry("location_gpx")) return trackFrom(*gpx, "location_gpx");
+    if (auto gpx = Permissions::entry("location_gpx")) {
+        // A relative path in the permissions file is read from the file's own folder, not from
+        // wherever the app was started.
+        std::filesystem::path file(*gpx);
+        if (file.is_relative()) file = Permissions::file().parent_path() / file;
+        return trackFrom(file.string(), "location_gpx");
+    }
     return nullptr;
 }
 

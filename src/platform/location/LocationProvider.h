@@ -40,7 +40,8 @@ std::unique_ptr<LocationProvider> makeFixedProvider(FixedPosition position);
 std::unique_ptr<LocationProvider> makeTrackProvider(GpxTrack track);
 
 // The configured provider: $SORVEL_LOCATION ("lat,lon,alt"), else $SORVEL_LOCATION_GPX (a GPX
-// file), else the permissions file's "location_fix", else its "location_gpx". A configured
+// file), else the permissions file's "location_fix", else its "location_gpx" (relative to the
+// permissions file's folder). A configured
 // but unusable source prints one console line and gives no provider. Main thread.
 std::unique_ptr<LocationProvider> makeConfiguredProvider();
 

@@ -3,7 +3,9 @@
 #include <time.h>
 
 #include <filesystem>
+#include <cmath>
 #include <fstream>
+#include <random>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
@@ -286,7 +288,7 @@ TEST(Location, MalformedGpxIsRejectedWithAReason) {
     LocationFixture f;
     fs::path bad = f.write("bad.gpx", "<gpx><trkpt lat=\"1\" lon=\"2\"><time>soon</time></trkpt></gpx>");
     ConsoleCapture console;
-    ASSERT_TRUE(Permissions::setEntry("location_gpx", bad.string()));
+    ASSERT_TRUE(Permissions::setEntry("location_gpx", bad.filename().string()));
     LocationManager manager;
     RecordingDelegate delegate;
     manager.setDelegate(&delegate);
@@ -295,4 +297,41 @@ TEST(Location, MalformedGpxIsRejectedWithAReason) {
     EXPECT_TRUE(delegate.deliveries.empty());
     ASSERT_EQ(console.lines().size(), 1u);
     EXPECT_NE(console.lines()[0].find("invalid <time>"), std::string::npos) << console.lines()[0];
+}
+
+// Catches a GPX reader that crashes, reads past its input or accepts an out-of-range point when
+// a good file is damaged byte by byte (run under the sanitizers in CI).
+TEST(Location, DamagedGpxNeverYieldsAnInvalidPoint) {
+    const std::string good = R"(<gpx><trk><trkseg><trkpt lat="48.1" lon="-11.5"><ele>520.5</ele>)"
+                             R"(<time>2024-05-01T10:00:00Z</time></trkpt><trkpt lat='-89.9' lon='179.9'/>)"
+                             R"(</trkseg></trk></gpx>)";
+    std::mt19937 rng(12345);
+    const char alphabet[] = "<>/=\"' 0123456789.-+eEtrkptlaonime:TZ\n";
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text = good;
+        int edits = 1 + int(rng() % 4);
+        for (int e = 0; e < edits; ++e) {
+            std::size_t at = rng() % text.size();
+            switch (rng() % 3) {
+            case 0: text[at] = alphabet[rng() % (sizeof alphabet - 1)]; break;
+            case 1: text.erase(at, 1 + rng() % 8); break;
+            default: text.insert(at, 1, alphabet[rng() % (sizeof alphabet - 1)]); break;
+            }
+            if (text.empty()) text = "<";
+        }
+        std::string error;
+        auto track = parseGpx(text, error);
+        if (!track) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        ++accepted;
+        ASSERT_FALSE(track->points.empty()) << text;
+        for (const auto& p : track->points) {
+            ASSERT_TRUE(std::fabs(p.latitude) <= 90 && std::fabs(p.longitude) <= 180) << text;
+            ASSERT_TRUE(std::isfinite(p.elevation)) << text;
+        }
+    }
+    EXPECT_GT(accepted, 0);
 }
