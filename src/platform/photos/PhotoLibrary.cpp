@@ -76,6 +76,7 @@ bool PhotoLibrary::openStorage() {
     bool existed = fs::exists(indexFile, ec);
     auto opened = LibraryIndex::open(indexFile);
     bool rebuild = !existed;
+    std::string damage;
     if (!opened.index && opened.damaged) {
         double now = Clock::current().now();
         auto aside = moveAside(indexFile, now);
@@ -84,8 +85,7 @@ bool PhotoLibrary::openStorage() {
             if (fs::exists(extra, ec)) moveAside(extra, now);
         }
         if (!aside) return unavailable("the library index is damaged and cannot be moved aside: " + opened.error);
-        consolePrint("Photo library: the index was damaged (" + opened.error + "); moved aside to " +
-                     aside->filename().string() + " and rebuilt from the asset files");
+        damage = "the index was damaged (" + opened.error + "); moved aside to " + aside->filename().string();
         opened = LibraryIndex::open(indexFile);
         rebuild = true;
     }
@@ -100,9 +100,9 @@ bool PhotoLibrary::openStorage() {
         std::string error;
         if (!found.empty() && !opened.index->insert(found, next, error))
             return unavailable("the library index cannot be rebuilt: " + error);
-        if (!found.empty())
-            consolePrint("Photo library: index rebuilt with " + std::to_string(found.size()) +
-                         " asset(s) found in the folder");
+        std::string count = std::to_string(found.size()) + " asset(s)";
+        if (!damage.empty()) consolePrint("Photo library: " + damage + " and rebuilt with " + count + " from the files");
+        else if (!found.empty()) consolePrint("Photo library: index rebuilt with " + count + " found in the folder");
     }
     std::lock_guard lock(mutex_);
     index_ = std::move(opened.index);

@@ -170,8 +170,9 @@ TEST(PhotoLibrary, DamagedIndexIsMovedAsideAndRebuiltFromTheFiles) {
     auto library = PhotoLibrary::open(f.libraryFolder);
     ASSERT_FALSE(library->unavailableReason()) << *library->unavailableReason();
     auto lines = console.lines();
-    ASSERT_FALSE(lines.empty());
+    ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("rebuilt with 3 asset(s)"), std::string::npos) << lines[0];
 
     bool movedAside = false;
     for (const auto& e : fs::directory_iterator(f.libraryFolder))
