@@ -308,3 +308,29 @@ TEST(PhotoLibrary, MovieOnAnotherFileSystemIsCopiedThenRemoved) {
     EXPECT_FALSE(sourceLeft);
     EXPECT_EQ(readBytes(f.libraryFolder / "IMG_0001.MOV"), movieBytes);
 }
+
+// Catches a signature check that misnames real files from cameras and phones (a HEIC with
+// another brand, a big-endian or little-endian DNG, a JPEG) or refuses them.
+TEST(PhotoLibrary, RealPicturesGetTheExtensionOfTheirFormat) {
+    LibraryFixture f;
+    auto library = PhotoLibrary::open(f.libraryFolder);
+    const fs::path data = SORVEL_TESTDATA_DIR;
+    const std::pair<const char*, const char*> files[] = {
+        {"heic/example.heic", "HEIC"}, {"metadata/QuickTime.heic", "HEIC"}, {"metadata/DNG.dng", "DNG"},
+        {"metadata/Canon.jpg", "JPG"}};
+    for (const auto& [file, extension] : files) {
+        SCOPED_TRACE(file);
+        Bytes picture = readBytes(data / file);
+        ASSERT_FALSE(picture.empty());
+        auto error = library->performChangesAndWait([&] {
+            auto& r = AssetCreationRequest::creationRequestForAsset();
+            r.addResource(AssetResourceType::Photo, picture);
+            if (std::string(extension) == "HEIC") r.addResource(AssetResourceType::PairedVideo, data / "metadata/QuickTime.mov");
+        });
+        ASSERT_FALSE(error) << error->description;
+        const PhotoAsset a = library->assets().front();
+        EXPECT_EQ(fs::path(a.resources[0].fileName).extension().string(), std::string(".") + extension);
+        EXPECT_EQ(readBytes(f.libraryFolder / a.resources[0].fileName), picture);
+    }
+    EXPECT_TRUE(fs::exists(data / "metadata/QuickTime.mov")) << "a copied movie must stay where it was";
+}
