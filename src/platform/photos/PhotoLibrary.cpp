@@ -78,6 +78,8 @@ bool PhotoLibrary::openStorage() {
     bool rebuild = !existed;
     std::string damage;
     if (!opened.index && opened.damaged) {
+        // Only the lock holder may move the index away from under other users of the library.
+        if (!sole) return unavailable("the library index is damaged and another process has the library open");
         double now = Clock::current().now();
         auto aside = moveAside(indexFile, now);
         for (const char* suffix : {"-wal", "-shm"}) {
@@ -95,7 +97,8 @@ bool PhotoLibrary::openStorage() {
     if (removed)
         consolePrint("Photo library: removed " + std::to_string(removed) + " leftover file(s) of interrupted saves");
     std::int64_t next = std::max(opened.index->nextNumber(), firstFreeNumber(folder_));
-    if (rebuild) {
+    // Two processes opening a library without an index must not both fill the new one.
+    if (rebuild && sole) {
         auto found = assetsFromFiles(folder_);
         std::string error;
         if (!found.empty() && !opened.index->insert(found, next, error))

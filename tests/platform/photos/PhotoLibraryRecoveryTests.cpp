@@ -254,3 +254,26 @@ TEST(PhotoLibrary, JournalsNamingPathsOutsideTheFolderAreRejected) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->files.size(), 1u);
 }
+
+// Catches a second process (here: a second library object) that takes another process's save in
+// progress for a leftover and deletes its files.
+TEST(PhotoLibrary, OnlyTheFirstOpenerCleansUpSoSavesInProgressElsewhereSurvive) {
+    LibraryFixture f;
+    auto first = PhotoLibrary::open(f.libraryFolder);
+    fs::path inFlight = f.libraryFolder / ".sorvel-tmp-DDDD-0";
+    writeBytes(inFlight, randomBytes(10, 1));
+    {
+        ConsoleCapture console;
+        auto second = PhotoLibrary::open(f.libraryFolder);
+        EXPECT_FALSE(second->unavailableReason());
+        EXPECT_TRUE(console.lines().empty());
+        EXPECT_TRUE(fs::exists(inFlight));
+        ASSERT_FALSE(second->performChangesAndWait([&] {
+            AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 2));
+        }));
+        EXPECT_EQ(first->assets().size(), 1u);
+    }
+    first.reset();
+    auto third = PhotoLibrary::open(f.libraryFolder);
+    EXPECT_FALSE(fs::exists(inFlight));
+}
