@@ -1,0 +1,259 @@
+#include "platform/image/raw/RawDevelopment.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "platform/image/filters/PixelMath.h"
+
+namespace sorvel::image::raw {
+
+namespace {
+
+// Runs body(first, last) over [0, count) split between the cores; the split changes no result
+// (every row's output depends only on its inputs).
+template <class F>
+void parallelRanges(std::size_t count, F body) {
+    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    if (threads == 1 || count < 64) {
+        body(std::size_t(0), count);
+        return;
+    }
+    std::vector<std::thread> pool;
+    const std::size_t step = (count + threads - 1) / threads;
+    for (std::size_t t = 1; t < threads; ++t) {
+        const std::size_t a = std::min(count, t * step), b = std::min(count, (t + 1) * step);
+        if (a < b) pool.emplace_back([=] { body(a, b); });
+    }
+    body(std::size_t(0), std::min(count, step));
+    for (auto& t : pool) t.join();
+}
+
+// Mean over the (2r + 1)^2 square around each pixel, edge pixels repeated; `src` and `dst`
+// are w x h planes (they may not alias).
+void boxBlur(const float* src, float* dst, int w, int h, int r) {
+    if (r <= 0) {
+        std::memcpy(dst, src, sizeof(float) * std::size_t(w) * h);
+        return;
+    }
+    std::vector<float> tmp(std::size_t(w) * h);
+    const double inv = 1.0 / (2 * r + 1);
+    parallelRanges(std::size_t(h), [&](std::size_t y0, std::size_t y1) {
+        for (std::size_t y = y0; y < y1; ++y) {
+            const float* s = src + y * w;
+            float* d = tmp.data() + y * w;
+            double sum = 0;
+            for (int k = -r; k <= r; ++k) sum += s[std::clamp(k, 0, w - 1)];
+            for (int x = 0; x < w; ++x) {
+                d[x] = float(sum * inv);
+                sum += s[std::min(x + r + 1, w - 1)] - s[std::max(x - r, 0)];
+            }
+        }
+    });
+    parallelRanges(std::size_t(w), [&](std::size_t x0, std::size_t x1) {
+        const std::size_t n = x1 - x0;
+        std::vector<double> sum(n, 0.0);
+        auto row = [&](int y) { return tmp.data() + std::size_t(std::clamp(y, 0, h - 1)) * w + x0; };
+        for (int k = -r; k <= r; ++k) {
+            const float* s = row(k);
+            for (std::size_t i = 0; i < n; ++i) sum[i] += s[i];
+        }
+        for (int y = 0; y < h; ++y) {
+            float* d = dst + std::size_t(y) * w + x0;
+            for (std::size_t i = 0; i < n; ++i) d[i] = float(sum[i] * inv);
+            const float *add = row(y + r + 1), *drop = row(y - r);
+            for (std::size_t i = 0; i < n; ++i) sum[i] += double(add[i]) - drop[i];
+        }
+    });
+}
+
+// Noise level of a luminance plane: the median absolute deviation of its difference from a
+// 3 x 3 mean, on a sparse grid of pixels (robust to edges, cheap).
+float estimateNoise(const std::vector<float>& y, const std::vector<float>& mean, int w, int h) {
+    std::vector<float> d;
+    const int step = std::max(1, int(std::sqrt(double(w) * h / 40000.0)));
+    for (int j = 1; j < h - 1; j += step)
+        for (int i = 1; i < w - 1; i += step) d.push_back(std::fabs(y[std::size_t(j) * w + i] - mean[std::size_t(j) * w + i]));
+    if (d.empty()) return 0;
+    std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
+    return d[d.size() / 2] / 0.6745f;
+}
+
+// Edge-preserving smoothing of `y` guided by itself (He, Sun and Tang's guided filter): flat
+// areas are averaged, edges stronger than sqrt(eps) are kept.
+std::vector<float> guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps) {
+    const std::size_t n = y.size();
+    std::vector<float> yy(n), meanY(n), meanYY(n), a(n), b(n);
+    for (std::size_t i = 0; i < n; ++i) yy[i] = y[i] * y[i];
+    boxBlur(y.data(), meanY.data(), w, h, r);
+    boxBlur(yy.data(), meanYY.data(), w, h, r);
+    for (std::size_t i = 0; i < n; ++i) {
+        const float var = std::max(0.0f, meanYY[i] - meanY[i] * meanY[i]);
+        a[i] = var / (var + eps);
+        b[i] = meanY[i] * (1.0f - a[i]);
+    }
+    boxBlur(a.data(), meanYY.data(), w, h, r);  // reuse: mean of a
+    boxBlur(b.data(), yy.data(), w, h, r);      // reuse: mean of b
+    std::vector<float> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = meanYY[i] * y[i] + yy[i];
+    return out;
+}
+
+}  // namespace
+
+PlanarPicture PlanarPicture::sized(int w, int h) {
+    PlanarPicture p;
+    p.width = w;
+    p.height = h;
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    p.r.resize(n);
+    p.g.resize(n);
+    p.b.resize(n);
+    return p;
+}
+
+void developDetail(PlanarPicture& p, const DetailOptions& o) {
+    const int w = p.width, h = p.height;
+    const std::size_t n = p.size();
+    if (n == 0) return;
+    const float chromaStrength = std::clamp(o.noiseReduction * o.colorNoiseReduction, 0.0f, 1.0f);
+    const float lumaStrength = std::clamp(o.noiseReduction * o.luminanceNoiseReduction, 0.0f, 1.0f);
+    const bool anyDetail = chromaStrength > 0 || lumaStrength > 0 || o.sharpen;
+
+    if (anyDetail) {
+        // Luminance and two colour differences; the noise of a Bayer sensor is mostly in the
+        // colour differences at fine scale, and in luminance at the finest.
+        std::vector<float> y(n), cb(n), cr(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            y[i] = px::luma(p.r[i], p.g[i], p.b[i]);
+            cb[i] = p.b[i] - y[i];
+            cr[i] = p.r[i] - y[i];
+        }
+        // Radii shrink with the output scale: downscaling already averaged the finest noise.
+        const double s = std::clamp(o.scale, 0.05, 1.0);
+        if (chromaStrength > 0) {
+            const int rc = std::max(1, int(std::lround(4.0 * chromaStrength * s)));
+            // Two box passes: a tent, without the box's blocky fringes at colour edges.
+            std::vector<float> once(n), twice(n);
+            for (std::vector<float>* c : {&cb, &cr}) {
+                boxBlur(c->data(), once.data(), w, h, rc);
+                boxBlur(once.data(), twice.data(), w, h, rc);
+                for (std::size_t i = 0; i < n; ++i) (*c)[i] += chromaStrength * (twice[i] - (*c)[i]);
+            }
+        }
+        if (lumaStrength > 0 || o.sharpen) {
+            std::vector<float> mean(n);
+            boxBlur(y.data(), mean.data(), w, h, 1);
+            if (lumaStrength > 0) {
+                const float sigma = estimateNoise(y, mean, w, h);
+                const float k = 3.0f * lumaStrength;
+                const float eps = std::max(1e-10f, (k * sigma) * (k * sigma));
+                const int r = std::max(1, int(std::lround(2.0 * s)));
+                std::vector<float> smooth = guidedSmooth(y, w, h, r, eps);
+                const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
+                for (std::size_t i = 0; i < n; ++i) y[i] = smooth[i] + keep * (y[i] - smooth[i]);
+                boxBlur(y.data(), mean.data(), w, h, 1);
+            }
+            if (o.sharpen) {
+                for (std::size_t i = 0; i < n; ++i) y[i] += 0.6f * (y[i] - mean[i]);
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            p.r[i] = y[i] + cr[i];
+            p.b[i] = y[i] + cb[i];
+            p.g[i] = (y[i] - px::kLumaR * p.r[i] - px::kLumaB * p.b[i]) * (1.0f / px::kLumaG);
+        }
+    }
+
+    const float tm = std::clamp(o.localToneMap, 0.0f, 1.0f);
+    if (tm > 0) {
+        // The large-scale brightness (log2 of luminance blurred over ~1/24 of the picture) is
+        // pulled towards its mean by up to half; the detail around it is kept. The gain does not
+        // depend on exposure: scaling the picture shifts the base and its mean alike.
+        std::vector<float> logY(n), base(n), tmp(n);
+        for (std::size_t i = 0; i < n; ++i)
+            logY[i] = px::fastLog2(std::max(1e-5f, px::luma(p.r[i], p.g[i], p.b[i])));
+        const int r = std::max(1, std::max(w, h) / 72);
+        boxBlur(logY.data(), tmp.data(), w, h, r);
+        boxBlur(tmp.data(), base.data(), w, h, r);
+        boxBlur(base.data(), tmp.data(), w, h, r);
+        double mean = 0;
+        for (std::size_t i = 0; i < n; ++i) mean += tmp[i];
+        mean /= double(n);
+        const float k = -0.5f * tm;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float g = px::fastExp2(std::clamp(k * (tmp[i] - float(mean)), -3.0f, 3.0f));
+            p.r[i] *= g, p.g[i] *= g, p.b[i] *= g;
+        }
+    }
+}
+
+namespace {
+
+class PlanarNode final : public Node {
+public:
+    explicit PlanarNode(std::shared_ptr<const PlanarPicture> p) : picture_(std::move(p)) {}
+    Rect extent() const override { return {0, 0, double(picture_->width), double(picture_->height)}; }
+    void compute(const TileView& out, std::span<const TileView>) const override {
+        const PlanarPicture& p = *picture_;
+        const std::size_t n = std::size_t(out.rect.width);
+        for (std::int64_t y = out.rect.y; y < out.rect.maxY(); ++y) {
+            const std::size_t row = std::size_t(p.height - 1 - y) * p.width + std::size_t(out.rect.x);
+            std::memcpy(out.row(0, y), p.r.data() + row, n * sizeof(float));
+            std::memcpy(out.row(1, y), p.g.data() + row, n * sizeof(float));
+            std::memcpy(out.row(2, y), p.b.data() + row, n * sizeof(float));
+            std::fill_n(out.row(3, y), n, 1.0f);
+        }
+    }
+
+private:
+    std::shared_ptr<const PlanarPicture> picture_;
+};
+
+// The boost curve on sRGB-encoded values: a filmic S that keeps mid-grey, deepens the darks a
+// little and rolls the highlights off; its shadow lift is a separate term.
+double boostCurve(double e) { return e + 0.35 * (e * e * (3 - 2 * e) - e); }
+
+class ToneNode final : public PointNode {
+public:
+    ToneNode(NodePtr in, float ev, float boost, float boostShadow)
+        : PointNode(std::move(in)), gain_(std::exp2(ev)), boost_(boost), shadow_(boost * boostShadow) {
+        if (boost_ != 0) curve_ = px::ToneTable([](double l) { return px::srgbDecode(boostCurve(px::srgbEncode(l))); });
+    }
+
+    void apply(const PixelRun& p) const override {
+        const float k = gain_, mix = boost_, lift = shadow_;
+        for (std::size_t i = 0; i < p.count; ++i) {
+            float r = p.r[i] * k, g = p.g[i] * k, b = p.b[i] * k;
+            if (lift != 0) {
+                const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(r, g, b))), 0.0f, 1.0f);
+                const float s = 1.0f + 0.6f * lift * dark * dark * dark;
+                r *= s * s, g *= s * s, b *= s * s;
+            }
+            if (mix != 0) {
+                r += mix * (curve_(r) - r);
+                g += mix * (curve_(g) - g);
+                b += mix * (curve_(b) - b);
+            }
+            p.r[i] = r, p.g[i] = g, p.b[i] = b;
+        }
+    }
+
+private:
+    float gain_, boost_, shadow_;
+    px::ToneTable curve_;
+};
+
+}  // namespace
+
+Image planarImage(std::shared_ptr<const PlanarPicture> picture) {
+    return makeImage<PlanarNode>(std::move(picture));
+}
+
+Image toned(const Image& developed, float ev, float boost, float boostShadow) {
+    if (ev == 0 && boost == 0) return developed;
+    return makeImage<ToneNode>(developed.node(), ev, boost, boostShadow);
+}
+
+}  // namespace sorvel::image::raw

@@ -1,0 +1,198 @@
+#include "platform/image/raw/RawFilter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/image/RenderContext.h"
+#include "platform/image/raw/RawDecoder.h"
+#include "platform/image/raw/RawDevelopment.h"
+
+namespace sorvel::image {
+
+namespace {
+
+const FilterInputs& defaults() {
+    static const FilterInputs d = {
+        {"inputEV", 0.0},
+        {"inputEnableSharpening", 1.0},
+        {"inputNoiseReductionAmount", 0.5},
+        {"inputColorNoiseReductionAmount", 0.5},
+        {"inputLuminanceNoiseReductionAmount", 0.5},
+        {"inputNoiseReductionSharpnessAmount", 0.5},
+        {"inputScaleFactor", 1.0},
+        {"inputLocalToneMapAmount", 0.0},
+        {"inputBoost", 1.0},
+        {"inputBoostShadowAmount", 1.0},
+    };
+    return d;
+}
+
+// The options that shape the developed picture; equal keys reuse it.
+struct DevelopKey {
+    raw::DetailOptions detail;
+    int width = 0, height = 0;
+
+    bool operator==(const DevelopKey& o) const {
+        const raw::DetailOptions &a = detail, &b = o.detail;
+        return width == o.width && height == o.height && a.noiseReduction == b.noiseReduction &&
+               a.colorNoiseReduction == b.colorNoiseReduction &&
+               a.luminanceNoiseReduction == b.luminanceNoiseReduction &&
+               a.noiseReductionSharpness == b.noiseReductionSharpness && a.sharpen == b.sharpen &&
+               a.localToneMap == b.localToneMap;
+    }
+};
+
+float finiteOr(double v, double fallback, double lo, double hi) {
+    return float(std::isfinite(v) ? std::clamp(v, lo, hi) : fallback);
+}
+
+std::shared_ptr<raw::PlanarPicture> toPlanar(const raw::LinearRgb16& in) {
+    auto p = std::make_shared<raw::PlanarPicture>(raw::PlanarPicture::sized(in.width, in.height));
+    const float k = 1.0f / 65535.0f;
+    const std::uint16_t* s = in.pixels.data();
+    for (std::size_t i = 0, n = p->size(); i < n; ++i) {
+        p->r[i] = s[3 * i] * k;
+        p->g[i] = s[3 * i + 1] * k;
+        p->b[i] = s[3 * i + 2] * k;
+    }
+    return p;
+}
+
+// Lanczos-scales the picture to w x h with the image framework (tiled over the cores).
+std::optional<raw::PlanarPicture> scaled(const std::shared_ptr<const raw::PlanarPicture>& src, int w, int h) {
+    Image in = raw::planarImage(src);
+    const double sy = double(h) / src->height, sx = double(w) / src->width;
+    auto out = in.applyingFilter("CILanczosScaleTransform", {{"inputScale", sy}, {"inputAspectRatio", sx / sy}});
+    if (!out) return std::nullopt;
+    auto bitmap = RenderContext().render(*out, {0, 0, double(w), double(h)}, PixelFormat::RGBAFloat,
+                                         ColorSpace::LinearSRGB);
+    if (!bitmap) return std::nullopt;
+    raw::PlanarPicture p = raw::PlanarPicture::sized(w, h);
+    for (int y = 0; y < h; ++y) {
+        const float* row = reinterpret_cast<const float*>(bitmap->row(y));
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = std::size_t(y) * w + x;
+            p.r[i] = row[4 * x];
+            p.g[i] = row[4 * x + 1];
+            p.b[i] = row[4 * x + 2];
+        }
+    }
+    return p;
+}
+
+}  // namespace
+
+struct RawFilter::State {
+    std::unique_ptr<raw::RawDecoder> decoder;
+    FilterInputs values;
+    // Caches, filled by outputImage() (logically const: they only remember work).
+    mutable std::shared_ptr<const raw::PlanarPicture> demosaiced;
+    mutable bool demosaicedHalf = false;
+    mutable std::optional<DevelopKey> developedKey;
+    mutable std::shared_ptr<const raw::PlanarPicture> developed;
+    mutable WorkCounts counts;
+    mutable std::string lastError;
+
+    double number(std::string_view key) const {
+        auto it = values.find(key);
+        const FilterValue* v = it != values.end() ? &it->second : &defaults().find(key)->second;
+        return v->number() ? *v->number() : *defaults().find(key)->second.number();
+    }
+};
+
+RawFilter::RawFilter() : state_(std::make_unique<State>()) {}
+RawFilter::~RawFilter() = default;
+
+std::unique_ptr<RawFilter> RawFilter::make(const Bytes& bytes, const Dictionary& options, std::string* whyNot) {
+    auto decoder = raw::RawDecoder::open(bytes, whyNot);
+    if (!decoder) return nullptr;
+    std::unique_ptr<RawFilter> f(new RawFilter);
+    f->state_->decoder = std::move(decoder);
+    for (const auto& [key, value] : options) {
+        if (!defaults().count(key)) continue;
+        if (value.isNumber() || value.type() == Value::Type::Bool) f->setValue(key, value.toReal());
+    }
+    return f;
+}
+
+void RawFilter::setValue(std::string_view key, FilterValue value) {
+    state_->values.insert_or_assign(std::string(key), std::move(value));
+}
+
+const FilterValue* RawFilter::value(std::string_view key) const {
+    if (auto it = state_->values.find(key); it != state_->values.end()) return &it->second;
+    if (auto it = defaults().find(key); it != defaults().end()) return &it->second;
+    return nullptr;
+}
+
+Size RawFilter::nativeSize() const { return {double(state_->decoder->width()), double(state_->decoder->height())}; }
+
+RawFilter::WorkCounts RawFilter::workCounts() const { return state_->counts; }
+
+const std::string& RawFilter::lastError() const { return state_->lastError; }
+
+std::optional<Image> RawFilter::outputImage() const {
+    State& s = *state_;
+    const double scale = finiteOr(s.number("inputScaleFactor"), 1.0, 0.01, 1.0);
+    const int fullW = s.decoder->width(), fullH = s.decoder->height();
+    DevelopKey key;
+    key.width = std::max(1, int(std::lround(fullW * scale)));
+    key.height = std::max(1, int(std::lround(fullH * scale)));
+    raw::DetailOptions& d = key.detail;
+    d.noiseReduction = finiteOr(s.number("inputNoiseReductionAmount"), 0.5, 0, 1);
+    d.colorNoiseReduction = finiteOr(s.number("inputColorNoiseReductionAmount"), 0.5, 0, 1);
+    d.luminanceNoiseReduction = finiteOr(s.number("inputLuminanceNoiseReductionAmount"), 0.5, 0, 1);
+    d.noiseReductionSharpness = finiteOr(s.number("inputNoiseReductionSharpnessAmount"), 0.5, 0, 1);
+    d.sharpen = s.number("inputEnableSharpening") != 0;
+    d.localToneMap = finiteOr(s.number("inputLocalToneMapAmount"), 0, 0, 1);
+    d.scale = scale;
+
+    // Layer 1: decode and demosaic, at half size when that is all the output needs.
+    const bool halfEnough = scale <= 0.5;
+    if (!s.demosaiced || (s.demosaicedHalf && !halfEnough)) {
+        s.developed.reset();
+        s.developedKey.reset();
+        auto rgb = s.decoder->decode(halfEnough, &s.lastError);
+        ++s.counts.decodes;
+        if (!rgb) return std::nullopt;
+        try {
+            s.demosaiced = toPlanar(*rgb);
+        } catch (const std::bad_alloc&) {
+            s.lastError = "out of memory for the developed picture";
+            return std::nullopt;
+        }
+        s.demosaicedHalf = rgb->halfSize;
+    }
+
+    // Layer 2: scale, noise reduction, sharpening, local tone map.
+    if (!s.developed || !s.developedKey || !(*s.developedKey == key)) {
+        ++s.counts.developments;
+        try {
+            raw::PlanarPicture p;
+            if (key.width == s.demosaiced->width && key.height == s.demosaiced->height) {
+                p = *s.demosaiced;
+            } else {
+                auto r = scaled(s.demosaiced, key.width, key.height);
+                if (!r) {
+                    s.lastError = "scaling the developed picture failed";
+                    return std::nullopt;
+                }
+                p = std::move(*r);
+            }
+            raw::developDetail(p, d);
+            s.developed = std::make_shared<const raw::PlanarPicture>(std::move(p));
+            s.developedKey = key;
+        } catch (const std::bad_alloc&) {
+            s.lastError = "out of memory for the developed picture";
+            return std::nullopt;
+        }
+    }
+
+    // Render-time layer: exposure and tone curve.
+    const float ev = finiteOr(s.number("inputEV"), 0, -16, 16);
+    const float boost = finiteOr(s.number("inputBoost"), 1, 0, 1);
+    const float shadow = finiteOr(s.number("inputBoostShadowAmount"), 1, 0, 2);
+    return raw::toned(raw::planarImage(s.developed), ev, boost, shadow);
+}
+
+}  // namespace sorvel::image

@@ -1,0 +1,24 @@
+#pragma once
+// Small Bayer (RGGB) DNG files written with libtiff, for developing in tests. The camera is
+// described with the sRGB primaries (ColorMatrix1 = XYZ to linear sRGB, D65, neutral
+// AsShotNeutral), so a developed scene colour should come back as itself.
+
+#include <array>
+#include <functional>
+
+#include "platform/foundation/Value.h"
+
+namespace sorvel::image::test {
+
+struct DngScene {
+    int width = 64, height = 48;
+    // Linear scene colour of pixel (x, y), rows from the top; 1 is the sensor's white.
+    std::function<std::array<float, 3>(int x, int y)> colour;
+    float noise = 0;  // standard deviation, in units of white, of added sensor noise
+    int orientation = 1;
+};
+
+// Empty bytes when libtiff fails.
+Bytes writeTestDng(const DngScene& scene);
+
+}  // namespace sorvel::image::test
