@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "Sha256.h"
+#include "platform/foundation/Uuid.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +40,9 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::string& w
     return true;
 }
 
-bool finishFile(int fd, double modified, std::string& why) {
+constexpr const char* kTagAttribute = "user.sorvel.asset";
+
+bool finishFile(int fd, double modified, const std::string& tag, std::string& why) {
     timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
@@ -48,6 +52,7 @@ bool finishFile(int fd, double modified, std::string& why) {
     // The modification time carries the creation date, so an index rebuilt from the files
     // gets the dates back; a failure here only costs that.
     ::futimens(fd, times);
+    if (!tag.empty()) ::fsetxattr(fd, kTagAttribute, tag.data(), tag.size(), 0);
     if (::fsync(fd) != 0) {
         why = std::strerror(errno);
         return false;
@@ -105,14 +110,15 @@ std::string movieExtension(const fs::path& movie) {
     return "MOV";
 }
 
-std::optional<WrittenFile> writeNewFile(const fs::path& path, const Bytes& data, double modified, std::string& error) {
+std::optional<WrittenFile> writeNewFile(const fs::path& path, const Bytes& data, double modified, const std::string& tag,
+                                        std::string& error) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = "cannot create " + path.string() + ": " + std::strerror(errno);
         return std::nullopt;
     }
     std::string why;
-    bool ok = writeAll(fd, data.data(), data.size(), why) && finishFile(fd, modified, why);
+    bool ok = writeAll(fd, data.data(), data.size(), why) && finishFile(fd, modified, tag, why);
     ::close(fd);
     if (!ok) {
         ::unlink(path.c_str());
@@ -125,7 +131,7 @@ std::optional<WrittenFile> writeNewFile(const fs::path& path, const Bytes& data,
 }
 
 std::optional<WrittenFile> placeMovie(const fs::path& source, const fs::path& path, bool link, double modified,
-                                      std::string& error) {
+                                      const std::string& tag, std::string& error) {
     struct stat st {};
     if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "the movie file " + source.string() + " is missing or not a regular file";
@@ -168,7 +174,7 @@ std::optional<WrittenFile> placeMovie(const fs::path& source, const fs::path& pa
             break;
         }
     }
-    ok = ok && finishFile(out, modified, why);
+    ok = ok && finishFile(out, modified, tag, why);
     ::close(in);
     ::close(out);
     if (!ok) {
@@ -207,6 +213,80 @@ bool renameNoReplace(const fs::path& from, const fs::path& to) {
     if (::link(from.c_str(), to.c_str()) != 0) return false;
     ::unlink(from.c_str());
     return true;
+}
+
+// "key=value" lines; numbers in their shortest exact decimal form.
+std::string encodeAssetTag(const AssetTag& t) {
+    std::string s = "sorvel-asset 1\n";
+    s += "id=" + t.localIdentifier + "\n";
+    s += "created=" + shortestDecimal(t.creationDate.secondsSince1970) + "\n";
+    if (t.location)
+        s += "location=" + shortestDecimal(t.location->latitude) + "," + shortestDecimal(t.location->longitude) + "," +
+             shortestDecimal(t.location->altitude) + "," + shortestDecimal(t.location->timestamp.secondsSince1970) + "\n";
+    if (t.pairingIdentifier) s += "pairing=" + *t.pairingIdentifier + "\n";
+    s += "resource=" + std::to_string(t.position) + "/" + std::to_string(t.resourceCount) + "\n";
+    return s;
+}
+
+std::optional<AssetTag> decodeAssetTag(std::string_view text) {
+    AssetTag t;
+    bool header = false, id = false, created = false, resource = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (!header) {
+            if (line != "sorvel-asset 1") return std::nullopt;
+            header = true;
+            continue;
+        }
+        std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) return std::nullopt;
+        std::string_view key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "id") {
+            t.localIdentifier = std::string(value);
+            id = isUuid(t.localIdentifier);
+        } else if (key == "created") {
+            auto v = parseNumber(value);
+            if (!v) return std::nullopt;
+            t.creationDate = Date{*v};
+            created = true;
+        } else if (key == "location") {
+            double parts[4];
+            for (int i = 0; i < 4; ++i) {
+                std::size_t comma = i < 3 ? value.find(',') : value.size();
+                if (comma == std::string_view::npos) return std::nullopt;
+                auto v = parseNumber(value.substr(0, comma));
+                if (!v) return std::nullopt;
+                parts[i] = *v;
+                value.remove_prefix(std::min(value.size(), comma + 1));
+            }
+            t.location = Location{parts[0], parts[1], parts[2], Date{parts[3]}};
+        } else if (key == "pairing") {
+            if (!isUuid(std::string(value))) return std::nullopt;
+            t.pairingIdentifier = std::string(value);
+        } else if (key == "resource") {
+            std::size_t slash = value.find('/');
+            auto position = parseNumber(value.substr(0, std::min(slash, value.size())));
+            auto count = slash == std::string_view::npos ? std::nullopt : parseNumber(value.substr(slash + 1));
+            if (!position || !count || *position < 0 || *count < 1 || *count > 16 || *position >= *count)
+                return std::nullopt;
+            t.position = static_cast<std::size_t>(*position);
+            t.resourceCount = static_cast<std::size_t>(*count);
+            resource = true;
+        }
+    }
+    if (!id || !created || !resource) return std::nullopt;
+    return t;
+}
+
+std::optional<AssetTag> readAssetTag(const fs::path& file) {
+    char buffer[1024];
+    ssize_t n = ::getxattr(file.c_str(), kTagAttribute, buffer, sizeof buffer);
+    if (n <= 0) return std::nullopt;
+    return decodeAssetTag(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 // One line per item, tab-separated: "asset\t<uuid>" and "file\t<final>\t<size>\t<temp>".

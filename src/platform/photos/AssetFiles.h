@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/foundation/Value.h"
+#include "platform/location/Location.h"
 
 namespace sorvel {
 
@@ -38,21 +39,37 @@ bool isMovieExtension(std::string_view extension);
 // MOV unless the movie's own name ends in .mp4 / .m4v.
 std::string movieExtension(const std::filesystem::path& movie);
 
+// What the index knows about an asset, also kept in an extended attribute of each of its files
+// ("user.sorvel.asset"), so that an index rebuilt from the files loses neither identifiers nor
+// locations. File systems without extended attributes simply do without.
+struct AssetTag {
+    std::string localIdentifier;
+    Date creationDate;
+    std::optional<Location> location;
+    std::optional<std::string> pairingIdentifier;
+    std::size_t position = 0;       // of this file among the asset's resources
+    std::size_t resourceCount = 1;  // of the whole asset
+};
+std::string encodeAssetTag(const AssetTag& tag);
+std::optional<AssetTag> decodeAssetTag(std::string_view text);
+std::optional<AssetTag> readAssetTag(const std::filesystem::path& file);
+
 struct WrittenFile {
     std::uint64_t byteSize = 0;
     std::string sha256;
 };
 
 // Creates `path` (which must not exist), writes `data`, sets its modification time to
-// `modified` (seconds since 1970) and fsyncs it. On failure the file is removed.
+// `modified` (seconds since 1970) and its asset tag to `tag` (when not empty) and fsyncs it. On
+// failure the file is removed.
 std::optional<WrittenFile> writeNewFile(const std::filesystem::path& path, const Bytes& data, double modified,
-                                        std::string& error);
+                                        const std::string& tag, std::string& error);
 
 // Puts the movie at `path` (which must not exist): a hard link when `link` is true and the file
-// system allows it, else a copy. The source is never changed or removed. Then sets the
-// modification time and fsyncs as writeNewFile does.
+// system allows it, else a copy. The source is never removed (a link shares its modification
+// time and tag). Then sets the modification time and tag and fsyncs as writeNewFile does.
 std::optional<WrittenFile> placeMovie(const std::filesystem::path& source, const std::filesystem::path& path,
-                                      bool link, double modified, std::string& error);
+                                      bool link, double modified, const std::string& tag, std::string& error);
 
 // Size and SHA-256 of a file; nothing when unreadable.
 std::optional<WrittenFile> describeFile(const std::filesystem::path& path);

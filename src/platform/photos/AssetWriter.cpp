@@ -63,18 +63,18 @@ std::optional<std::string> checkRequest(const AssetCreationRequest& r) {
 
 // Writes one resource to its temporary name.
 std::optional<WrittenFile> writeResource(const fs::path& folder, const PendingResource& res, PlannedFile& file,
-                                         double modified, std::string& error) {
+                                         double modified, const std::string& tag, std::string& error) {
     fs::path temp = folder / file.tempName;
     bool move = res.options.shouldMoveFile;
     if (res.type == AssetResourceType::PairedVideo) {
         if (const auto* bytes = std::get_if<Bytes>(&res.source)) {
             file.extension = "MOV";
-            return writeNewFile(temp, *bytes, modified, error);
+            return writeNewFile(temp, *bytes, modified, tag, error);
         }
         const auto& path = std::get<fs::path>(res.source);
         file.extension = movieExtension(path);
         if (move) file.sourceToRemove = path;
-        return placeMovie(path, temp, move, modified, error);
+        return placeMovie(path, temp, move, modified, tag, error);
     }
     const Bytes* bytes = std::get_if<Bytes>(&res.source);
     std::optional<Bytes> read;
@@ -94,7 +94,7 @@ std::optional<WrittenFile> writeResource(const fs::path& folder, const PendingRe
         return std::nullopt;
     }
     file.extension = *extension;
-    return writeNewFile(temp, *bytes, modified, error);
+    return writeNewFile(temp, *bytes, modified, tag, error);
 }
 
 // Gives each asset a number none of whose file names exist yet.
@@ -170,21 +170,26 @@ SaveOutcome saveAssets(const fs::path& folder, LibraryIndex& index,
         asset.creationDate = creationDate;
         asset.mediaType = AssetMediaType::Image;
         asset.location = r.location();
+        for (const auto& res : r.resources())
+            if (res.type == AssetResourceType::PairedVideo) asset.pairingIdentifier = makeUuid();
+        AssetTag tag{asset.localIdentifier, creationDate, asset.location, asset.pairingIdentifier, 0,
+                     r.resources().size()};
         for (std::size_t i = 0; i < r.resources().size(); ++i) {
+            tag.position = i;
             const PendingResource& res = r.resources()[i];
             PlannedFile file;
             file.tempName = std::string(kTempPrefix) + asset.localIdentifier + "-" + std::to_string(i);
             file.assetIndex = a;
             file.resourceIndex = i;
             plan.files.push_back(file);
-            auto written = writeResource(folder, res, plan.files.back(), creationDate.secondsSince1970, error);
+            auto written = writeResource(folder, res, plan.files.back(), creationDate.secondsSince1970,
+                                         encodeAssetTag(tag), error);
             if (!written) return failure(plan, error);
             asset.resources.push_back({res.type, {}, written->byteSize, written->sha256});
             if (res.type == AssetResourceType::PairedVideo) asset.mediaSubtypes |= AssetMediaSubtype::PhotoLive;
             if (res.type == AssetResourceType::Photo && plan.files.back().extension == "DNG")
                 asset.mediaSubtypes |= AssetMediaSubtype::PhotoRaw;
         }
-        if (asset.mediaSubtypes & AssetMediaSubtype::PhotoLive) asset.pairingIdentifier = makeUuid();
         plan.assets.push_back(std::move(asset));
     }
 

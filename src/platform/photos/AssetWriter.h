@@ -3,7 +3,7 @@
 // whole or absent:
 //
 //   1. every resource is written (or, for a moved movie, hard-linked) to a temporary name in the
-//      library folder and fsynced; the sources are not touched;
+//      library folder with its asset tag (AssetFiles.h) and fsynced; the sources are not removed;
 //   2. a journal naming the final and temporary names is written atomically;
 //   3. the temporaries are renamed to their final IMG_ names (never replacing a file), and the
 //      folder is fsynced;

@@ -71,27 +71,73 @@ std::vector<PhotoAsset> assetsFromFiles(const fs::path& folder) {
     struct Group {
         std::vector<std::string> pictures, movies;
     };
-    std::map<std::int64_t, Group> groups;
+    struct Tagged {
+        AssetTag tag;
+        std::map<std::size_t, std::string> files;  // by position
+    };
+    std::map<std::int64_t, Group> untagged;
+    std::map<std::string, Tagged> tagged;
     for (const auto& name : namesIn(folder)) {
         auto parsed = parseAssetFileName(name);
         std::error_code ec;
         if (!parsed || !fs::is_regular_file(folder / name, ec)) continue;
-        if (isPhotoExtension(parsed->extension)) groups[parsed->number].pictures.push_back(name);
-        else if (isMovieExtension(parsed->extension)) groups[parsed->number].movies.push_back(name);
+        bool picture = isPhotoExtension(parsed->extension);
+        if (!picture && !isMovieExtension(parsed->extension)) continue;
+        if (auto tag = readAssetTag(folder / name)) {
+            Tagged& t = tagged[tag->localIdentifier];
+            if (t.files.empty()) t.tag = *tag;
+            // A copy of a file carries its tag along; only the first file per position is the asset's.
+            if (t.files.emplace(tag->position, name).second) continue;
+        }
+        if (picture) untagged[parsed->number].pictures.push_back(name);
+        else untagged[parsed->number].movies.push_back(name);
     }
+
     auto modified = [&](const std::string& name) {
         struct stat st {};
         if (::stat((folder / name).c_str(), &st) != 0) return Date{0};
         return Date{double(st.st_mtim.tv_sec) + double(st.st_mtim.tv_nsec) / 1e9};
     };
-    auto resource = [&](const std::string& name, AssetResourceType type) -> std::optional<AssetResource> {
+    auto resource = [&](const std::string& name) -> std::optional<AssetResource> {
         auto d = describeFile(folder / name);
         if (!d) return std::nullopt;
-        return AssetResource{type, name, d->byteSize, d->sha256};
+        bool picture = isPhotoExtension(parseAssetFileName(name)->extension);
+        return AssetResource{picture ? AssetResourceType::Photo : AssetResourceType::PairedVideo, name, d->byteSize,
+                             d->sha256};
     };
+    // Kind and subtypes follow from the files actually there.
+    auto finish = [](PhotoAsset& a) {
+        bool photo = false, movie = false, raw = false;
+        for (const auto& r : a.resources) {
+            if (r.type == AssetResourceType::Photo) {
+                photo = true;
+                raw = raw || parseAssetFileName(r.fileName)->extension == "DNG";
+            } else {
+                movie = true;
+            }
+        }
+        a.mediaType = photo ? AssetMediaType::Image : AssetMediaType::Video;
+        a.mediaSubtypes = (photo && movie ? AssetMediaSubtype::PhotoLive : 0u) | (raw ? AssetMediaSubtype::PhotoRaw : 0u);
+        if (!(a.mediaSubtypes & AssetMediaSubtype::PhotoLive)) a.pairingIdentifier.reset();
+        else if (!a.pairingIdentifier) a.pairingIdentifier = makeUuid();
+    };
+
     std::vector<PhotoAsset> out;
-    for (const auto& [number, g] : groups) {
-        auto asset = [&, number = number](const std::string& name) {
+    for (const auto& [id, t] : tagged) {
+        PhotoAsset a;
+        a.localIdentifier = id;
+        a.creationDate = t.tag.creationDate;
+        a.location = t.tag.location;
+        a.pairingIdentifier = t.tag.pairingIdentifier;
+        a.number = parseAssetFileName(t.files.begin()->second)->number;
+        for (const auto& [position, name] : t.files)
+            if (auto r = resource(name)) a.resources.push_back(*r);
+        if (a.resources.empty()) continue;
+        finish(a);
+        out.push_back(std::move(a));
+    }
+    for (const auto& [number, g] : untagged) {
+        auto start = [&, number = number](const std::string& name) {
             PhotoAsset a;
             a.localIdentifier = makeUuid();
             a.number = number;
@@ -99,37 +145,26 @@ std::vector<PhotoAsset> assetsFromFiles(const fs::path& folder) {
             return a;
         };
         if (g.pictures.size() == 1 && g.movies.size() == 1) {
-            auto still = resource(g.pictures[0], AssetResourceType::Photo);
-            auto movie = resource(g.movies[0], AssetResourceType::PairedVideo);
+            auto still = resource(g.pictures[0]);
+            auto movie = resource(g.movies[0]);
             if (still && movie) {
-                PhotoAsset a = asset(g.pictures[0]);
-                a.mediaType = AssetMediaType::Image;
-                a.mediaSubtypes = AssetMediaSubtype::PhotoLive;
-                if (parseAssetFileName(g.pictures[0])->extension == "DNG") a.mediaSubtypes |= AssetMediaSubtype::PhotoRaw;
+                PhotoAsset a = start(g.pictures[0]);
                 a.resources = {*still, *movie};
-                a.pairingIdentifier = makeUuid();
+                finish(a);
                 out.push_back(std::move(a));
                 continue;
             }
         }
-        for (const auto& name : g.pictures) {
-            auto r = resource(name, AssetResourceType::Photo);
-            if (!r) continue;
-            PhotoAsset a = asset(name);
-            a.mediaType = AssetMediaType::Image;
-            if (parseAssetFileName(name)->extension == "DNG") a.mediaSubtypes = AssetMediaSubtype::PhotoRaw;
-            a.resources = {*r};
-            out.push_back(std::move(a));
-        }
-        // A movie without its still is kept as a video asset rather than dropped.
-        for (const auto& name : g.movies) {
-            auto r = resource(name, AssetResourceType::PairedVideo);
-            if (!r) continue;
-            PhotoAsset a = asset(name);
-            a.mediaType = AssetMediaType::Video;
-            a.resources = {*r};
-            out.push_back(std::move(a));
-        }
+        // Anything else is one asset per file; a movie without its still is kept as a video.
+        for (const auto* names : {&g.pictures, &g.movies})
+            for (const auto& name : *names) {
+                auto r = resource(name);
+                if (!r) continue;
+                PhotoAsset a = start(name);
+                a.resources = {*r};
+                finish(a);
+                out.push_back(std::move(a));
+            }
     }
     return out;
 }

@@ -19,11 +19,13 @@ namespace sorvel {
 int removeInterruptedSaves(const std::filesystem::path& folder, const LibraryIndex* index);
 
 // The records an index would have for the asset files in `folder`, for rebuilding a lost or
-// damaged index:
+// damaged index. Files that carry their asset tag (AssetFiles.h) come back whole: identifier,
+// creation date, location, pairing and resource order. For files without one (a file system
+// without extended attributes, files copied in by a person):
 // - files are grouped by their IMG_ number; a number with exactly one picture and one movie is a
 //   Live Photo (both get a new shared pairing identifier), anything else is one asset per file;
-// - the creation date is the picture's modification time, which a save sets to the creation date;
-// - local identifiers are new UUIDs and locations are lost: they live only in the index.
+// - the creation date is the file's modification time, which a save sets to the creation date;
+// - local identifiers are new and there is no location.
 std::vector<PhotoAsset> assetsFromFiles(const std::filesystem::path& folder);
 
 // One more than the highest IMG_ number in the folder (1 for none).

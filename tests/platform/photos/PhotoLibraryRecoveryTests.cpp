@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -60,6 +61,23 @@ std::vector<SavedSummary> summarise(const std::vector<PhotoAsset>& assets) {
         out.push_back(s);
     }
     std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Everything the index holds about the assets, newest first.
+std::vector<std::string> describeAll(const std::vector<PhotoAsset>& assets) {
+    std::vector<std::string> out;
+    for (const auto& a : assets) {
+        std::string s = a.localIdentifier + " #" + std::to_string(a.number) + " " +
+                        shortestDecimal(a.creationDate.secondsSince1970) + " type " + std::to_string(int(a.mediaType)) +
+                        " sub " + std::to_string(a.mediaSubtypes) + " pair " + a.pairingIdentifier.value_or("-");
+        if (a.location)
+            s += " at " + shortestDecimal(a.location->latitude) + "," + shortestDecimal(a.location->longitude) + "," +
+                 shortestDecimal(a.location->altitude) + "," + shortestDecimal(a.location->timestamp.secondsSince1970);
+        for (const auto& r : a.resources)
+            s += " [" + std::to_string(int(r.type)) + " " + r.fileName + " " + std::to_string(r.byteSize) + " " + r.sha256 + "]";
+        out.push_back(s);
+    }
     return out;
 }
 
@@ -149,10 +167,13 @@ TEST(PhotoLibrary, DamagedIndexIsMovedAsideAndRebuiltFromTheFiles) {
             AssetResourceCreationOptions move;
             move.shouldMoveFile = true;
             r.addResource(AssetResourceType::PairedVideo, movie, move);
+            r.setLocation(Location{-33.86, 151.21, 58, Date{1.7e9 + 99.125}});
         }));
         f.loop.clock.setNow(1.7e9 + 200.5);
         ASSERT_FALSE(library->performChangesAndWait([&] {
-            AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeDng(4000, 2));
+            auto& r = AssetCreationRequest::creationRequestForAsset();
+            r.setLocation(Location{0.1, -0.2, -12.5, Date{1.7e9 + 200}});
+            r.addResource(AssetResourceType::Photo, fakeDng(4000, 2));
         }));
         f.loop.clock.setNow(1.7e9 + 300);
         ASSERT_FALSE(library->performChangesAndWait([&] {
@@ -180,15 +201,19 @@ TEST(PhotoLibrary, DamagedIndexIsMovedAsideAndRebuiltFromTheFiles) {
             movedAside = readBytes(e.path()) == Bytes(garbage.begin(), garbage.end());
     EXPECT_TRUE(movedAside) << "the damaged index was not kept aside";
 
-    auto after = library->assets();
-    EXPECT_EQ(summarise(after), summarise(before));
+    // The files' tags bring back every record exactly, identifiers and locations included.
+    EXPECT_EQ(describeAll(library->assets()), describeAll(before));
     expectIndexMatchesFiles(*library);
 
-    // A lost index is rebuilt the same way, and new saves continue after the highest number.
+    // Without tags (and without an index) pairing comes from the numbers and dates from the
+    // files' times; identifiers are new and locations gone, but no asset is lost. New saves
+    // continue after the highest number.
     library.reset();
     fs::remove(index);
+    for (const auto& e : fs::directory_iterator(f.libraryFolder)) ::removexattr(e.path().c_str(), "user.sorvel.asset");
     library = PhotoLibrary::open(f.libraryFolder);
     EXPECT_EQ(summarise(library->assets()), summarise(before));
+    for (const auto& a : library->assets()) EXPECT_FALSE(a.location.has_value());
     ASSERT_FALSE(library->performChangesAndWait([&] {
         AssetCreationRequest::creationRequestForAsset().addResource(AssetResourceType::Photo, fakeHeic(100, 9));
     }));
@@ -244,8 +269,32 @@ TEST(PhotoLibrary, OpeningRemovesLeftoversOfInterruptedSavesOnly) {
     EXPECT_EQ(library->assets().front().resources[0].fileName, "IMG_0010.HEIC");
 }
 
-// Catches a journal that can name files outside the library folder.
-TEST(PhotoLibrary, JournalsNamingPathsOutsideTheFolderAreRejected) {
+// Catches a journal that can name files outside the library folder, and an asset tag (which
+// anyone can set on a file) taken in when it is malformed.
+TEST(PhotoLibrary, JournalsAndAssetTagsReadFromDiskAreCheckedBeforeUse) {
+    AssetTag tag{"0F8C1A52-3B6E-4E0A-9D1C-2B3A4C5D6E7F", Date{1.7e9 + 0.1}, Location{-33.86, 151.21, -0.5, Date{3}},
+                 "1F8C1A52-3B6E-4E0A-9D1C-2B3A4C5D6E7F", 1, 2};
+    auto back = decodeAssetTag(encodeAssetTag(tag));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->localIdentifier, tag.localIdentifier);
+    EXPECT_EQ(back->creationDate, tag.creationDate);
+    EXPECT_EQ(back->location, tag.location);
+    EXPECT_EQ(back->pairingIdentifier, tag.pairingIdentifier);
+    EXPECT_EQ(back->position, 1u);
+    EXPECT_EQ(back->resourceCount, 2u);
+    std::string good = encodeAssetTag(tag);
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    for (const std::string& bad : {std::string(), replaced("sorvel-asset 1", "sorvel-asset 2"),
+                                   replaced("id=0F8C", "id=XF8C"), replaced("resource=1/2", "resource=2/2"),
+                                   replaced("resource=1/2", "resource=1"), replaced(",-0.5", ""),
+                                   replaced("created=", "created=soon"), replaced("pairing=1F", "pairing=ZZ")})
+        EXPECT_FALSE(decodeAssetTag(bad)) << bad;
+
+
     EXPECT_FALSE(decodeJournal("file\t../IMG_0001.HEIC\t10\t.sorvel-tmp-A-0\n"));
     EXPECT_FALSE(decodeJournal("file\tIMG_0001.HEIC\t10\t../../etc/passwd\n"));
     EXPECT_FALSE(decodeJournal("file\tnotes.txt\t10\t.sorvel-tmp-A-0\n"));
