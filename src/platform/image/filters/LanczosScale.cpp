@@ -49,7 +49,7 @@ Axis makeAxis(std::int64_t first, std::int64_t count, double scale, std::int64_t
             std::int64_t k = std::clamp(k0 + t, inLo, inHi - 1);
             a.index[std::size_t(i * a.n + t)] = k;
             a.weight[std::size_t(i * a.n + t)] = float(w[t] / sum);
-            if (w[t] != 0.0) a.lo = std::min(a.lo, k), a.hi = std::max(a.hi, k + 1);
+            a.lo = std::min(a.lo, k), a.hi = std::max(a.hi, k + 1);
         }
     }
     if (a.lo > a.hi) a.lo = inLo, a.hi = inLo + 1;
