@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -89,6 +90,8 @@ CaptureStatus writeLivePhotoMovie(const std::filesystem::path& path,
                                   const std::vector<std::shared_ptr<const YuvFrame>>& frames,
                                   const MovieDescription& d) {
     if (frames.empty() || frames.front()->width <= 0) return movieError("no frames to write");
+    // The encoder's banner and statistics are not for the console.
+    av_log_set_level(AV_LOG_ERROR);
     int width = frames.front()->width, height = frames.front()->height;
     Encoder e;
     std::string file = path.string();

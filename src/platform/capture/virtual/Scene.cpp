@@ -62,8 +62,8 @@ int personPart(const Person& p, double x, double y) {
     return 0;
 }
 
-constexpr double kChartLeft = -0.13, kChartTop = -0.30;
-constexpr double kStarX = -0.30, kStarY = -0.52, kStarRadius = 0.16;
+constexpr double kChartLeft = -0.20, kChartTop = -0.30;
+constexpr double kStarX = -0.33, kStarY = -0.82, kStarRadius = 0.13;
 
 }  // namespace
 
@@ -151,7 +151,7 @@ Scene::Sample Scene::evaluate(double x, double y) const {
     int b = static_cast<int>(std::floor(bx));
     if (b >= 0 && b < 8 && y < tops[b]) {
         double local = bx - b;
-        if (x > -0.55 && x < -0.38 && y < horizon + 0.28) {
+        if (x > -0.32 && x < -0.14 && y < horizon + 0.28) {
             double n = 0.35 + 0.25 * valueNoise(x, y, 0.01);
             return {float(n), float(n * 0.9), float(n * 0.8), 0.012f, 45.0f, 0};
         }
@@ -163,7 +163,7 @@ Scene::Sample Scene::evaluate(double x, double y) const {
         return {float(c[0]), float(c[1]), float(c[2]), float(light), 60.0f, 0};
     }
     // Sky: brighter towards the horizon, the sun at the upper right.
-    double sunX = 0.55, sunY = 1.55, d = std::hypot(x - sunX, y - sunY);
+    double sunX = 0.42, sunY = 0.82, d = std::hypot(x - sunX, y - sunY);
     if (d < 0.045) return {400.0f, 380.0f, 340.0f, 0.0f, 0.0f, 0};
     double glow = 4.0 * std::exp(-d / 0.12);
     double t = std::clamp((y - horizon) / 2.0, 0.0, 1.0);
@@ -257,7 +257,9 @@ std::shared_ptr<const SceneRaster> Scene::rasterFor(const DeviceDescription& cam
                     }
                 a[(static_cast<std::size_t>(y) * bw + x) * 3 + c] = sum / 4;
             }
-    int radius = static_cast<int>(SceneRaster::kMaxBlurRadius / 2 / 1.7);
+    // Three box passes of radius r at half size spread a point over about 1.7 r full pixels
+    // each side, so r = max blur / 2 / 1.7 at half size... rounded to a whole box.
+    int radius = std::max(1, static_cast<int>(std::lround(SceneRaster::kMaxBlurRadius / 2 / 1.7)));
     auto boxPass = [&](std::vector<float>& src, std::vector<float>& dst, bool horizontal) {
         int len = horizontal ? bw : bh, lines = horizontal ? bh : bw;
         for (int l = 0; l < lines; ++l)

@@ -30,7 +30,7 @@ struct SceneRaster {
     // Radiance blurred by the largest defocus the sensor model draws; half size.
     int blurredWidth = 0, blurredHeight = 0;
     std::vector<float> blurred;
-    static constexpr float kMaxBlurRadius = 6.0f;  // raster pixels the blurred copy stands for
+    static constexpr float kMaxBlurRadius = 12.0f;  // raster pixels the blurred copy stands for
 };
 
 class Scene {
@@ -58,7 +58,7 @@ public:
     // skin first, black last), and each patch's centre in scene units.
     static const std::array<std::array<double, 3>, 24>& chartReflectances();
     static std::array<double, 2> chartPatchCentre(int index);
-    static constexpr double kChartPatchSize = 0.085;
+    static constexpr double kChartPatchSize = 0.07;
     static constexpr double kChartDepth = 3.0;  // metres
 
     bool isBuiltIn() const { return picture_.empty(); }

@@ -135,7 +135,7 @@ struct Sampler {
 Sampler makeSampler(const SceneRaster& scene, const DeviceDescription& camera, const ExposureSettings& e) {
     double focus = e.lensPosition / camera.minFocusDistance;
     // Defocus grows with the aperture's diameter (focal length / f-number) and the focal length.
-    double perDioptre = 0.4 * camera.focalLength * camera.focalLength / camera.fNumber * (scene.width / 2016.0);
+    double perDioptre = 1.2 * camera.focalLength * camera.focalLength / camera.fNumber * (scene.width / 2016.0);
     return {scene, static_cast<float>(focus), static_cast<float>(perDioptre), static_cast<float>(e.torch)};
 }
 

@@ -23,7 +23,7 @@ struct ExposureSettings {
     double zoom = 1;
     float lensPosition = 0;
     WhiteBalanceGains gains;
-    double torch = 0;  // torch and flash light strength (a torch is 0.3, the flash 2)
+    double torch = 0;  // torch and flash light at 1 m (kTorchStrength, kFlashStrength)
     std::uint64_t seed = 1;
 };
 
@@ -49,8 +49,10 @@ public:
     static constexpr double kReadNoise = 2.5;
     static constexpr int kBlackLevel = 256;
     static constexpr int kWhiteLevel = 4095;
-    static constexpr double kTorchStrength = 0.3;
-    static constexpr double kFlashStrength = 2.0;
+    // A torch adds this much light at 1 m (1 = full daylight), the flash more; real ones are
+    // weaker, but then the app's torch and flash paths could not be seen in a test.
+    static constexpr double kTorchStrength = 1.0;
+    static constexpr double kFlashStrength = 4.0;
 
     // Exposure multiplier from radiance to the fraction of the white level.
     static double exposureScale(const DeviceDescription& camera, double duration, double iso);

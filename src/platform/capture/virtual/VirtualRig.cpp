@@ -305,11 +305,12 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
         state.ring.clear();
     }
 
+    int begunThisFrame = 0;
     for (auto it = state.captures.begin(); it != state.captures.end();) {
         PendingCapture& c = **it;
         if (!c.begun) {
             // The press frame itself is already in the ring: the movie starts 1.5 s before it.
-            beginCapture(c, *device, now);
+            beginCapture(c, *device, now, begunThisFrame++);
             if (c.live) c.movieFrames.assign(state.ring.begin(), state.ring.end());
             c.preRollFrames = static_cast<int>(c.movieFrames.size());
         } else if (c.live && movieFrame) {
@@ -319,7 +320,8 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
             it = state.captures.erase(it);
             continue;
         }
-        if (frameNumber >= c.pressFrame + kLivePhotoHalfFrames) {
+        // The capture began on the frame after the press; the movie runs 1.5 s past that.
+        if (frameNumber >= c.pressFrame + 1 + kLivePhotoHalfFrames) {
             finishMovie(c, std::nullopt);
             it = state.captures.erase(it);
             continue;
@@ -328,7 +330,7 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
     }
 }
 
-void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double now) {
+void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double now, int indexInFrame) {
     c.begun = true;
     const DeviceDescription& camera = device.description();
     DeviceControlState control = device.controlState();
@@ -347,7 +349,8 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
     job.exposure.zoom = control.zoomFactor;
     job.exposure.lensPosition = control.lensPosition;
     job.exposure.gains = control.gains;
-    job.exposure.seed = c.pressFrame * 1000003 + static_cast<std::uint64_t>(c.settings.uniqueID() % 1000);
+    // The noise seed depends only on when the capture began, so step-mode tests repeat.
+    job.exposure.seed = (c.pressFrame + 1) * 1000003 + static_cast<std::uint64_t>(indexInFrame);
     job.exposureBias = control.targetBias;
     job.flashMode = c.settings.flashMode;
     // Auto flash fires once the light is too low for a short exposure at a modest ISO.

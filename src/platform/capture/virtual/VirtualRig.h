@@ -78,7 +78,7 @@ private:
     void tick();
     void scheduleRealTimeTick(std::uint64_t loop);
     void serviceSession(CaptureSession& session, SessionState& state, double now);
-    void beginCapture(PendingCapture& capture, CaptureDevice& device, double now);
+    void beginCapture(PendingCapture& capture, CaptureDevice& device, double now, int indexInFrame);
     void finishMovie(PendingCapture& capture, CaptureStatus error);
 
     mutable std::mutex mutex_;
