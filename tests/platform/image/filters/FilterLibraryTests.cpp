@@ -48,7 +48,7 @@ TEST(FilterLibrary, EveryNameTheAppUsesIsRegistered) {
                           "CITemperatureAndTint", "CIBloom", "CIDither", "CIPhotoEffectChrome", "CIPhotoEffectFade",
                           "CIPhotoEffectInstant", "CIPhotoEffectMono", "CIPhotoEffectTonal", "CIPhotoEffectNoir",
                           "CIPhotoEffectTransfer", "CIVignette", "CIHighlightShadowAdjust", "CIBoxBlur", "CIEdges",
-                          "CIBlendWithMask"}) {
+                          "CIBlendWithMask", "CIPersonSegmentation"}) {
         auto f = Filter::make(n);
         ASSERT_TRUE(f) << n;
         EXPECT_FALSE(f->summary().empty()) << n;
