@@ -222,21 +222,20 @@ std::shared_ptr<const SceneRaster> Scene::rasterFor(const DeviceDescription& cam
     r->width = camera.sensor.width / 2;
     r->height = camera.sensor.height / 2;
     std::size_t n = static_cast<std::size_t>(r->width) * r->height;
-    r->radiance.resize(n * 3);
+    r->radiance.resize(n * 4);
     r->torchGain.resize(n);
-    r->inverseDepth.resize(n);
     r->person.resize(n);
     for (int y = 0; y < r->height; ++y) {
         for (int x = 0; x < r->width; ++x) {
             auto p = scenePointFor(camera, 1.0, (x + 0.5) / r->width, (y + 0.5) / r->height);
             Sample s = isBuiltIn() ? evaluate(p[0], p[1]) : evaluatePicture(p[0], p[1]);
             std::size_t i = static_cast<std::size_t>(y) * r->width + x;
-            r->radiance[i * 3] = s.r * (s.light > 0 ? s.light : 1.0f);
-            r->radiance[i * 3 + 1] = s.g * (s.light > 0 ? s.light : 1.0f);
-            r->radiance[i * 3 + 2] = s.b * (s.light > 0 ? s.light : 1.0f);
+            r->radiance[i * 4] = s.r * (s.light > 0 ? s.light : 1.0f);
+            r->radiance[i * 4 + 1] = s.g * (s.light > 0 ? s.light : 1.0f);
+            r->radiance[i * 4 + 2] = s.b * (s.light > 0 ? s.light : 1.0f);
+            r->radiance[i * 4 + 3] = s.depth > 0 ? 1.0f / s.depth : 0.0f;
             // Radiance times this is albedo / distance^2, the light a torch of strength 1 adds.
             r->torchGain[i] = s.light > 0 && s.depth > 0 ? 1.0f / (s.light * s.depth * s.depth) : 0.0f;
-            r->inverseDepth[i] = s.depth > 0 ? 1.0f / s.depth : 0.0f;
             r->person[i] = s.person;
         }
     }
@@ -253,7 +252,7 @@ std::shared_ptr<const SceneRaster> Scene::rasterFor(const DeviceDescription& cam
                     for (int dx = 0; dx < 2; ++dx) {
                         int sx = std::min(2 * x + dx, r->width - 1), sy = std::min(2 * y + dy, r->height - 1);
                         // The sun is clamped so that it does not flood the whole blurred frame.
-                        sum += std::min(r->radiance[(static_cast<std::size_t>(sy) * r->width + sx) * 3 + c], 20.0f);
+                        sum += std::min(r->radiance[(static_cast<std::size_t>(sy) * r->width + sx) * 4 + c], 20.0f);
                     }
                 a[(static_cast<std::size_t>(y) * bw + x) * 3 + c] = sum / 4;
             }

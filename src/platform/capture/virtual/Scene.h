@@ -23,9 +23,10 @@ namespace sorvel {
 
 struct SceneRaster {
     int width = 0, height = 0;
-    std::vector<float> radiance;   // 3 per pixel, linear sRGB
+    // 4 floats per pixel: linear sRGB radiance and 1 / distance in metres (0 for the sky),
+    // together so that a frame reads one stream.
+    std::vector<float> radiance;
     std::vector<float> torchGain;  // 1 / (light * distance^2): radiance x this = what a torch of strength 1 adds
-    std::vector<float> inverseDepth;  // 1 / metres (0 for the sky)
     std::vector<std::uint8_t> person;  // 0 none, 1 or 2: which person covers the pixel
     // Radiance blurred by the largest defocus the sensor model draws; half size.
     int blurredWidth = 0, blurredHeight = 0;

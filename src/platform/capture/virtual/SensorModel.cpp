@@ -118,10 +118,10 @@ struct Sampler {
 
     void at(int x, int y, float out[3]) const {
         std::size_t i = static_cast<std::size_t>(y) * s.width + x;
-        const float* r = &s.radiance[i * 3];
-        float blur = blurPerDioptre * std::abs(s.inverseDepth[i] - inverseFocus);
+        const float* r = &s.radiance[i * 4];
+        float blur = blurPerDioptre * std::abs(r[3] - inverseFocus);
         float alpha = std::min(1.0f, blur / SceneRaster::kMaxBlurRadius);
-        float t = 1.0f + torch * s.torchGain[i];
+        float t = torch > 0 ? 1.0f + torch * s.torchGain[i] : 1.0f;
         if (alpha < 0.02f) {
             out[0] = r[0] * t, out[1] = r[1] * t, out[2] = r[2] * t;
             return;
@@ -161,6 +161,38 @@ float SensorModel::lensPositionFor(const DeviceDescription& camera, double inver
 
 PixelBuffer SensorModel::renderPreview(const SceneRaster& scene, const DeviceDescription& camera,
                                        const ExposureSettings& e, int width, int height) {
+    PreviewOpticsCache cache;
+    // A borrowed raster: the cache only lives for this call.
+    std::shared_ptr<const SceneRaster> borrowed(&scene, [](const SceneRaster*) {});
+    return renderPreview(borrowed, camera, e, cache, width, height);
+}
+
+namespace {
+
+void refreshOptics(PreviewOpticsCache& c, const std::shared_ptr<const SceneRaster>& scene,
+                   const DeviceDescription& camera, const ExposureSettings& e, int width, int height) {
+    if (c.raster == scene.get() && c.zoom == e.zoom && c.lensPosition == e.lensPosition && c.torch == e.torch &&
+        c.width == width && c.height == height)
+        return;
+    c.raster = scene.get();
+    c.keepAlive = scene;
+    c.zoom = e.zoom, c.lensPosition = e.lensPosition, c.torch = e.torch;
+    c.width = width, c.height = height;
+    c.rgb.resize(static_cast<std::size_t>(width) * height * 3);
+    Sampler sampler = makeSampler(*scene, camera, e);
+    auto xs = sampleIndices(width, scene->width, e.zoom), ys = sampleIndices(height, scene->height, e.zoom);
+    for (int y = 0; y < height; ++y) {
+        float* dst = &c.rgb[static_cast<std::size_t>(y) * width * 3];
+        for (int x = 0; x < width; ++x) sampler.at(xs[x], ys[y], dst + 3 * x);
+    }
+}
+
+}  // namespace
+
+PixelBuffer SensorModel::renderPreview(const std::shared_ptr<const SceneRaster>& scene,
+                                       const DeviceDescription& camera, const ExposureSettings& e,
+                                       PreviewOpticsCache& cache, int width, int height) {
+    refreshOptics(cache, scene, camera, e, width, height);
     PixelBuffer out;
     out.width = width, out.height = height, out.bytesPerRow = width * 4;
     out.bgra.resize(static_cast<std::size_t>(out.bytesPerRow) * height);
@@ -172,24 +204,30 @@ PixelBuffer SensorModel::renderPreview(const SceneRaster& scene, const DeviceDes
     // Noise depends on the signal only through a small table per frame.
     std::array<float, 257> sigma;
     for (int i = 0; i <= 256; ++i) sigma[i] = noiseSigma(i / 128.0f, gain);
-    Sampler sampler = makeSampler(scene, camera, e);
-    auto xs = sampleIndices(width, scene.width, e.zoom), ys = sampleIndices(height, scene.height, e.zoom);
-    const auto& g = gaussian().values;
+    const float* g = gaussian().values.data();
+    const std::uint8_t* srgb = srgbTable().values.data();
+    auto encodeFast = [srgb](float v) {
+        int i = static_cast<int>(v * SrgbTable::kSize + 0.5f);
+        return srgb[i < 0 ? 0 : i > SrgbTable::kSize ? SrgbTable::kSize : i];
+    };
     for (int y = 0; y < height; ++y) {
+        // One random draw per row picks where in the Gaussian table the row's noise starts;
+        // within the row the table is read in order (it is itself random).
         Rng rng(e.seed * 7919 + y);
+        std::uint32_t offset = rng.next();
         std::uint8_t* row = out.bgra.data() + static_cast<std::size_t>(y) * out.bytesPerRow;
+        const float* src = &cache.rgb[static_cast<std::size_t>(y) * width * 3];
         for (int x = 0; x < width; ++x) {
-            float r[3];
-            sampler.at(xs[x], ys[y], r);
+            const float* r = src + 3 * x;
             float v0 = m[0] * r[0] + m[1] * r[1] + m[2] * r[2];
             float v1 = m[3] * r[0] + m[4] * r[1] + m[5] * r[2];
             float v2 = m[6] * r[0] + m[7] * r[1] + m[8] * r[2];
-            float luma = std::clamp(0.2126f * v0 + 0.7152f * v1 + 0.0722f * v2, 0.0f, 2.0f);
-            float n = sigma[static_cast<int>(luma * 128)];
-            std::uint32_t bits = rng.next();
-            row[4 * x + 0] = encode(v2 + n * g[bits & 0xffff]);
-            row[4 * x + 1] = encode(v1 + n * g[bits >> 16]);
-            row[4 * x + 2] = encode(v0 + n * g[(bits ^ (bits >> 9)) & 0xffff]);
+            float luma = 0.2126f * v0 + 0.7152f * v1 + 0.0722f * v2;
+            float n = sigma[static_cast<int>(std::clamp(luma, 0.0f, 2.0f) * 128)];
+            std::uint32_t k = offset + 3u * static_cast<std::uint32_t>(x);
+            row[4 * x + 0] = encodeFast(v2 + n * g[k & 0xffff]);
+            row[4 * x + 1] = encodeFast(v1 + n * g[(k + 1) & 0xffff]);
+            row[4 * x + 2] = encodeFast(v0 + n * g[(k + 2) & 0xffff]);
             row[4 * x + 3] = 255;
         }
     }
@@ -298,7 +336,7 @@ Metering SensorModel::meter(const SceneRaster& scene, const DeviceDescription& c
             double nx = (i + 0.5) / gx, ny = (j + 0.5) / gy;
             int x = std::clamp(static_cast<int>((0.5 + (nx - 0.5) / zoom) * scene.width), 0, scene.width - 1);
             int y = std::clamp(static_cast<int>((0.5 + (ny - 0.5) / zoom) * scene.height), 0, scene.height - 1);
-            const float* r = &scene.radiance[(static_cast<std::size_t>(y) * scene.width + x) * 3];
+            const float* r = &scene.radiance[(static_cast<std::size_t>(y) * scene.width + x) * 4];
             double luma = 0.2126 * r[0] + 0.7152 * r[1] + 0.0722 * r[2];
             double d2 = (nx - exposurePoint.x) * (nx - exposurePoint.x) + (ny - exposurePoint.y) * (ny - exposurePoint.y);
             double w = 1 + 3 * std::exp(-d2 / 0.02);
@@ -308,7 +346,7 @@ Metering SensorModel::meter(const SceneRaster& scene, const DeviceDescription& c
     m.meanLuminance = std::exp(sumLog / sumWeight);
     int fx = std::clamp(static_cast<int>((0.5 + (focusPoint.x - 0.5) / zoom) * scene.width), 0, scene.width - 1);
     int fy = std::clamp(static_cast<int>((0.5 + (focusPoint.y - 0.5) / zoom) * scene.height), 0, scene.height - 1);
-    m.inverseDepthAtFocusPoint = scene.inverseDepth[static_cast<std::size_t>(fy) * scene.width + fx];
+    m.inverseDepthAtFocusPoint = scene.radiance[(static_cast<std::size_t>(fy) * scene.width + fx) * 4 + 3];
     return m;
 }
 

@@ -9,6 +9,7 @@
 // white balance a processed pixel is the scene's linear sRGB times the exposure.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/capture/CaptureDevice.h"
@@ -42,6 +43,19 @@ struct Metering {
     double inverseDepthAtFocusPoint = 0;
 };
 
+// What the lens puts on the preview grid (defocus and torch applied, before exposure), kept
+// between frames: while zoom, focus and torch stay put, a frame only exposes, adds noise and
+// encodes. Owned by whoever renders the frames of one session.
+struct PreviewOpticsCache {
+    const SceneRaster* raster = nullptr;
+    std::shared_ptr<const SceneRaster> keepAlive;
+    double zoom = 0;
+    float lensPosition = -1;
+    double torch = -1;
+    int width = 0, height = 0;
+    std::vector<float> rgb;  // 3 per preview pixel
+};
+
 class SensorModel {
 public:
     static constexpr double kSensitivity = 3240;  // gives 1/680 s at ISO 32, f/1.6 in daylight
@@ -60,6 +74,10 @@ public:
     // 1280 x 960 BGRA (or the size given) in sensor orientation, a fresh buffer.
     static PixelBuffer renderPreview(const SceneRaster& scene, const DeviceDescription& camera,
                                      const ExposureSettings& exposure, int width = 1280, int height = 960);
+    // The same frame, reusing (and refreshing when stale) the optics of earlier frames.
+    static PixelBuffer renderPreview(const std::shared_ptr<const SceneRaster>& scene, const DeviceDescription& camera,
+                                     const ExposureSettings& exposure, PreviewOpticsCache& cache, int width = 1280,
+                                     int height = 960);
     // Full-size Bayer mosaic.
     static BayerImage renderBayer(const SceneRaster& scene, const DeviceDescription& camera,
                                   const ExposureSettings& exposure);

@@ -50,6 +50,7 @@ struct VirtualRig::PendingCapture {
 
 struct VirtualRig::SessionState {
     std::deque<std::shared_ptr<const YuvFrame>> ring;  // the last 1.5 s, while Live Photo is on
+    PreviewOpticsCache optics;
     std::vector<std::unique_ptr<PendingCapture>> captures;
 };
 
@@ -281,7 +282,8 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
     exposure.gains = control.gains;
     exposure.torch = control.torchMode == TorchMode::On && camera.hasTorch ? SensorModel::kTorchStrength : 0;
     exposure.seed = frameNumber;
-    auto frame = std::make_shared<const PixelBuffer>(SensorModel::renderPreview(*raster, camera, exposure));
+    auto frame =
+        std::make_shared<const PixelBuffer>(SensorModel::renderPreview(raster, camera, exposure, state.optics));
 
     Metering metering = SensorModel::meter(*raster, camera, control.zoomFactor, control.exposurePoint, control.focusPoint);
     device->updateAutomaticState([&](DeviceControlState& s) { SensorModel::runAutomaticControls(s, camera, metering); });
