@@ -4,6 +4,7 @@
 // bytes whatever the tiling.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/image/FilterKit.h"
 #include "platform/image/filters/PixelMath.h"
@@ -21,25 +22,29 @@ public:
         const TileView& in = inputs[0];
         const std::size_t n = std::size_t(out.rect.width);
         const float k = intensity_;
+        std::vector<float> noise(3 * n);
         for (std::int64_t y = out.rect.y; y < out.rect.maxY(); ++y) {
+            // One hash per pixel gives six 10-bit uniforms: two per channel, summed to triangular
+            // noise in (-1, 1).
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint64_t h = px::hash(out.rect.x + std::int64_t(i), y);
+                for (int c = 0; c < 3; ++c) {
+                    const float u = float((h >> (20 * c)) & 1023), v = float((h >> (20 * c + 10)) & 1023);
+                    noise[std::size_t(c) * n + i] = ((u + v + 1.0f) * (1.0f / 1024.0f) - 1.0f) * k;
+                }
+            }
             const float* a = in.row(3, y) + (out.rect.x - in.rect.x);
             std::memcpy(out.row(3, y), a, n * sizeof(float));
             for (int c = 0; c < 3; ++c) {
                 const float* src = in.row(c, y) + (out.rect.x - in.rect.x);
+                const float* add = noise.data() + std::size_t(c) * n;
                 float* dst = out.row(c, y);
                 for (std::size_t i = 0; i < n; ++i) {
-                    const std::int64_t x = out.rect.x + std::int64_t(i);
-                    const float noise =
-                        (px::hashUniform(x, y, std::uint32_t(c)) + px::hashUniform(x, y, std::uint32_t(c + 3)) - 1.0f) * k;
-                    // straight colour, to the square-root scale, noise, back; scaled by alpha again
+                    // straight colour, to the square-root scale, noise, back; times alpha again
                     const float alpha = a[i];
-                    if (!(alpha > 0.0f)) {
-                        dst[i] = src[i];
-                        continue;
-                    }
-                    const float v = src[i] / alpha;
-                    const float s = (v < 0 ? -std::sqrt(-v) : std::sqrt(v)) + noise;
-                    dst[i] = (s < 0 ? -s * s : s * s) * alpha;
+                    const float v = src[i] / std::max(alpha, 1e-12f);
+                    const float s = std::copysign(std::sqrt(std::fabs(v)), v) + add[i];
+                    dst[i] = alpha > 0.0f ? std::copysign(s * s, s) * alpha : src[i];
                 }
             }
         }

@@ -34,8 +34,10 @@ inline float fastLog2(float x) {
 
 // 2^y with the fraction centred on [-0.5, 0.5] (Taylor to degree 6, error ~1e-7 relative).
 inline float fastExp2(float y) {
-    y = std::clamp(y, -126.0f, 127.0f);
-    const float i = std::nearbyint(y);
+    y = std::min(std::max(y, -126.0f), 127.0f);
+    // Round to nearest by truncating a positive number (a library rounding call would stop
+    // the loop from vectorising).
+    const float i = float(int(y + 128.5f) - 128);
     const float f = (y - i) * 0.69314718f;
     const float p =
         1.0f + f * (1.0f + f * (0.5f + f * (1.0f / 6 + f * (1.0f / 24 + f * (1.0f / 120 + f * (1.0f / 720))))));
@@ -45,21 +47,20 @@ inline float fastExp2(float y) {
 // sign(x) |x|^p
 inline float signedPow(float x, float p) {
     const float a = std::fabs(x);
-    const float v = a > 0.0f ? fastExp2(p * fastLog2(a)) : 0.0f;
-    return x < 0.0f ? -v : v;
+    const float v = fastExp2(p * fastLog2(a));
+    return std::copysign(a > 0.0f ? v : 0.0f, x);
 }
 
-// A uniform number in [0, 1) from absolute pixel coordinates and a channel: the same pixel gets
-// the same number whatever tile or thread computes it.
-inline float hashUniform(std::int64_t x, std::int64_t y, std::uint32_t channel) {
-    std::uint64_t h = std::uint64_t(x) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
-                      (std::uint64_t(channel) + 1) * 0x165667B19E3779F9ull;
+// 64 well-mixed bits from absolute pixel coordinates: the same pixel gets the same bits
+// whatever tile or thread computes it.
+inline std::uint64_t hash(std::int64_t x, std::int64_t y) {
+    std::uint64_t h = std::uint64_t(x) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(y) * 0xC2B2AE3D27D4EB4Full;
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDull;
     h ^= h >> 33;
     h *= 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 33;
-    return float(h >> 40) * (1.0f / 16777216.0f);
+    return h;
 }
 
 // A 3x3 row-major matrix on linear colour.

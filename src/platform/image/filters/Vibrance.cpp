@@ -17,15 +17,17 @@ public:
     void apply(const PixelRun& p) const override {
         const float amount = amount_;
         const bool raise = amount > 0;
+        // Branch-free (max() instead of tests for zero, selects for the order test) so the loop
+        // vectorises.
         for (std::size_t i = 0; i < p.count; ++i) {
             const float r = p.r[i], g = p.g[i], b = p.b[i];
             const float hi = std::max(r, std::max(g, b)), lo = std::min(r, std::min(g, b));
-            const float sat = std::clamp(hi > 1e-6f ? (hi - lo) / hi : 0.0f, 0.0f, 1.0f);
+            const float sat = std::clamp((hi - lo) / std::max(hi, 1e-6f), 0.0f, 1.0f);
             // Skin: red over green over blue with the green between a fifth and four fifths of
             // the way from blue to red (orange hues), and a moderate saturation.
-            const float t = (hi - lo) > 1e-6f ? (g - b) / (r - b + 1e-9f) : 0.0f;
+            const float t = (g - b) / std::max(r - b, 1e-6f);
             const float hueWeight = std::clamp(1.0f - std::fabs(t - 0.45f) * (1.0f / 0.35f), 0.0f, 1.0f);
-            const float orderWeight = (r >= g && g >= b) ? 1.0f : 0.0f;
+            const float orderWeight = (r >= g) & (g >= b) ? 1.0f : 0.0f;
             const float satWeight = std::clamp(sat * 6.0f, 0.0f, 1.0f) * std::clamp((0.85f - sat) * 4.0f, 0.0f, 1.0f);
             const float skin = hueWeight * orderWeight * satWeight;
             const float spare = raise ? (1.0f - sat) * (1.0f - sat) : 1.0f;

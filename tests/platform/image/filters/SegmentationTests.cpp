@@ -32,9 +32,12 @@ RigPicture rigPicture() {
     p.width = raster->width;
     p.height = raster->height;
     Bitmap b = *Bitmap::make(p.width, p.height, PixelFormat::RGBAFloat, ColorSpace::LinearSRGB);
+    // Radiance comes first among the floats of each raster pixel (3, or 4 with depth).
+    const std::size_t stride = raster->radiance.size() / (std::size_t(p.width) * p.height);
+    EXPECT_GE(stride, 3u);
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
-            const float* c = raster->radiance.data() + (std::size_t(y) * p.width + x) * 3;
+            const float* c = raster->radiance.data() + (std::size_t(y) * p.width + x) * stride;
             const float px[4] = {c[0], c[1], c[2], 1.0f};
             std::memcpy(b.mutableRow(y) + 16 * x, px, 16);
         }
