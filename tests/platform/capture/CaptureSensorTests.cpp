@@ -168,3 +168,60 @@ TEST_F(CaptureSensor, TorchLightsNearThingsOnly) {
 
 }  // namespace
 }  // namespace sorvel::testing
+
+namespace sorvel::testing {
+namespace {
+
+using CaptureScenePicture = CaptureFixture;
+
+// --scene must really replace the built-in scene, and the rig must go back to it on reset.
+TEST_F(CaptureScenePicture, PictureReplacesTheBuiltInScene) {
+    auto error = rig().applyOptions("", std::string(SORVEL_TESTDATA_DIR) + "/heic/example.heic");
+    ASSERT_FALSE(error.has_value()) << *error;
+    EXPECT_FALSE(rig().scene()->isBuiltIn());
+    auto raster = rig().scene()->rasterFor(rig().device(kBackWide)->description());
+    const auto& builtIn = *Scene::builtIn()->rasterFor(rig().device(kBackWide)->description());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < raster->radiance.size(); i += 4099) differing += raster->radiance[i] != builtIn.radiance[i];
+    EXPECT_GT(differing, raster->radiance.size() / 4099 / 2);
+    // No people in a user's picture.
+    auto mask = rig().scene()->personMask(rig().device(kBackWide)->description(), 1.0, 64, 48);
+    EXPECT_EQ(std::count(mask.begin(), mask.end(), 255), 0);
+    startSession();
+    pump(3);
+    auto d = capture(PhotoSettings::withFormat(VideoCodec::Hevc));
+    EXPECT_FALSE(d->photoError.has_value());
+    session->stopRunning();
+    rig().reset(RigMode::Step);
+    EXPECT_TRUE(rig().scene()->isBuiltIn());
+}
+
+class RealTimeDelegate : public VideoFrameDelegate {
+public:
+    void captureOutput(VideoDataOutput&, const SampleBuffer&, CaptureConnection&) override { ++frames; }
+    std::atomic<int> frames{0};
+};
+
+// The app runs the rig in real time: frames must flow on the wall clock without anyone
+// stepping, and stop when the session stops.
+TEST(CaptureRealTime, FramesFlowOnTheirOwnUntilTheSessionStops) {
+    VirtualRig::shared().reset(RigMode::RealTime);
+    CaptureSession session;
+    auto input = std::get<std::shared_ptr<DeviceInput>>(DeviceInput::make(VirtualRig::shared().device(kBackWide)));
+    session.addInput(input);
+    auto video = std::make_shared<VideoDataOutput>();
+    auto delegate = std::make_shared<RealTimeDelegate>();
+    video->setSampleBufferDelegate(delegate, DispatchQueue::makeSerial("VideoDataOutputQueue"));
+    session.addOutput(video);
+    session.startRunning();
+    for (int i = 0; i < 200 && delegate->frames < 3; ++i) BackgroundActivity::waitForChange(0.05);
+    EXPECT_GE(delegate->frames.load(), 3);
+    session.stopRunning();
+    int atStop = delegate->frames;
+    for (int i = 0; i < 6; ++i) BackgroundActivity::waitForChange(0.05);
+    EXPECT_LE(delegate->frames.load(), atStop + 1);  // at most the frame already queued
+    VirtualRig::shared().reset(RigMode::Step);
+}
+
+}  // namespace
+}  // namespace sorvel::testing

@@ -123,7 +123,7 @@ CaptureStatus writeLivePhotoMovie(const std::filesystem::path& path,
     if (d.rotationDegrees % 360 != 0) {
         auto* matrix = reinterpret_cast<int32_t*>(
             av_stream_new_side_data(e.stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof(int32_t) * 9));
-        if (matrix) av_display_rotation_set(matrix, -d.rotationDegrees);
+        if (matrix) av_display_rotation_set(matrix, d.rotationDegrees);
     }
     av_dict_set(&e.format->metadata, kQuickTimeContentIdentifierKey, d.contentIdentifier.c_str(), 0);
     if ((rc = avio_open(&e.format->pb, file.c_str(), AVIO_FLAG_WRITE)) < 0)
