@@ -7,6 +7,9 @@
 
 #include "FilterPixels.h"
 #include "platform/image/Filter.h"
+#include "platform/image/FilterKit.h"
+
+#include <atomic>
 
 namespace sorvel::image {
 namespace {
@@ -379,6 +382,34 @@ TEST(FilterLibrary, NeighbourhoodFiltersDoNotDependOnTiling) {
         EXPECT_EQ(one.maxDifference(many), 0.0f) << name;
         EXPECT_EQ(one.maxDifference(odd), 0.0f) << name;
     }
+}
+
+// The app blends each look over the picture it was made from, so the picture is read twice
+// per blend; a renderer that evaluated the graph as a tree would compute the source 2^n times
+// for n blends. Every source pixel must be computed once per tile, and the blends must still
+// mix correctly.
+TEST(FilterLibrary, ChainedBlendsComputeTheirSourceOncePerTile) {
+    struct CountingNode final : Node {
+        mutable std::atomic<int> computes{0};
+        Rect extent() const override { return {0, 0, 64, 64}; }
+        void compute(const TileView& out, std::span<const TileView>) const override {
+            ++computes;
+            for (int c = 0; c < 4; ++c)
+                for (std::int64_t y = out.rect.y; y < out.rect.maxY(); ++y)
+                    std::fill_n(out.row(c, y), out.rect.width, c == 3 ? 1.0f : 0.25f);
+        }
+    };
+    auto source = std::make_shared<CountingNode>();
+    Image current(source);
+    for (int i = 0; i < 16; ++i) {
+        Image look = apply(current, "CIExposureAdjust", {{"inputEV", 1.0}});
+        Image faded = apply(look, "CIColorMatrix", {{"inputAVector", Vector{0, 0, 0, 0.5}}});
+        current = apply(faded, "CISourceOverCompositing", {{"inputBackgroundImage", current}});
+    }
+    const LinearPixels p = pixels(current, {0, 0, 64, 64}, {.threads = 1, .tileWidth = 32, .tileHeight = 32});
+    EXPECT_EQ(source->computes.load(), 4) << "one compute per tile";
+    // Each blend: 0.5 * 2c + 0.5 * c = 1.5 c.
+    EXPECT_NEAR(p.at(10, 10)[0], 0.25f * std::pow(1.5f, 16.0f), 1e-2f);
 }
 
 // Untrusted numbers (NaN, infinities, absurd radii) from a damaged saved filter must not crash
