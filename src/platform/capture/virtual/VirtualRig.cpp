@@ -51,7 +51,8 @@ struct VirtualRig::PendingCapture {
 struct VirtualRig::SessionState {
     std::deque<std::shared_ptr<const YuvFrame>> ring;  // the last 1.5 s, while Live Photo is on
     PreviewOpticsCache optics;
-    std::vector<std::unique_ptr<PendingCapture>> captures;
+    std::vector<std::unique_ptr<PendingCapture>> captures;  // frame thread only
+    std::vector<std::unique_ptr<PendingCapture>> incoming;  // under the rig's mutex
 };
 
 VirtualRig& VirtualRig::shared() {
@@ -204,6 +205,7 @@ void VirtualRig::sessionStopped(CaptureSession& session) {
         state = std::move(it->second);
         sessions_.erase(it);
     }
+    for (auto& c : state->incoming) state->captures.push_back(std::move(c));
     for (auto& c : state->captures) {
         CaptureError stopped{CaptureErrorCode::SessionNotRunning, "The capture session stopped during the capture"};
         if (!c->begun) {
@@ -246,7 +248,7 @@ void VirtualRig::capturePhoto(CaptureSession& session, PhotoOutput& output, cons
         });
         return;
     }
-    it->second->captures.push_back(std::move(pending));
+    it->second->incoming.push_back(std::move(pending));
 }
 
 void VirtualRig::step(int frames) {
@@ -267,6 +269,11 @@ void VirtualRig::tick() {
 }
 
 void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, double now) {
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& c : state.incoming) state.captures.push_back(std::move(c));
+        state.incoming.clear();
+    }
     auto device = session.videoDevice();
     if (!device) return;
     const DeviceDescription& camera = device->description();
