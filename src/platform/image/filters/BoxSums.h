@@ -20,11 +20,21 @@
 namespace sorvel::image::box {
 
 inline constexpr double kFixedScale = 16777216.0;  // 2^24: finer than a float's step at 1
-inline constexpr float kFixedLimit = 65536.0f;     // larger values are clamped (sums stay far from overflow)
+inline constexpr float kFixedLimit = 4096.0f;      // larger values are clamped: |value| < 2^36
+// Sums of several passes are kept unnormalised while their combined window count stays below
+// this (2^36 x 2^26 < 2^63), so most blurs divide once per direction instead of once per pass.
+inline constexpr std::int64_t kMaxWindowProduct = std::int64_t(1) << 26;
 
 inline std::int64_t toFixed(float v) {
     if (!(v == v)) return 0;
     return std::llrint(double(std::clamp(v, -kFixedLimit, kFixedLimit)) * kFixedScale);
+}
+
+// Divides `n` values by `d` (rounded), in place.
+inline void normalise(std::int64_t* v, std::size_t n, std::int64_t d) {
+    if (d == 1) return;
+    const double inv = 1.0 / double(d);
+    for (std::size_t i = 0; i < n; ++i) v[i] = std::llrint(double(v[i]) * inv);
 }
 
 inline int reach(const std::vector<int>& radii) { return std::accumulate(radii.begin(), radii.end(), 0); }
@@ -35,17 +45,16 @@ inline PixelRect regionOfInterest(const PixelRect& out, std::int64_t r, const Pi
     return roi;
 }
 
-// One pass over `len` values of `src` (len >= 2r + 1) into len - 2r values of `dst`: the mean
-// of each window of 2r + 1.
+// One pass over `len` values of `src` (len >= 2r + 1) into len - 2r values of `dst`: the sum of
+// each window of 2r + 1.
 inline void boxPass(const std::int64_t* src, std::size_t len, int r, std::int64_t* dst) {
     const std::size_t w = std::size_t(2 * r + 1);
-    const double inv = 1.0 / double(w);
     std::int64_t sum = 0;
     for (std::size_t k = 0; k < w; ++k) sum += src[k];
-    dst[0] = std::llrint(double(sum) * inv);
+    dst[0] = sum;
     for (std::size_t j = 1; j + w <= len; ++j) {
         sum += src[j + w - 1] - src[j - 1];
-        dst[j] = std::llrint(double(sum) * inv);
+        dst[j] = sum;
     }
 }
 
@@ -72,11 +81,15 @@ inline void blurChannel(const TileView& in, int c, const PixelRect& bounds, cons
         const float* src = in.row(c, y);
         for (std::size_t j = 0; j < extW; ++j) a[j] = toFixed(src[column[j]]);
         std::size_t len = extW;
+        std::int64_t windows = 1;
         for (int r : radii) {
+            if (windows * (2 * r + 1) > kMaxWindowProduct) normalise(a.data(), len, windows), windows = 1;
             boxPass(a.data(), len, r, b.data());
+            windows *= 2 * r + 1;
             len -= std::size_t(2 * r);
             std::swap(a, b);
         }
+        normalise(a.data(), ow, windows);
         std::copy_n(a.data(), ow, horiz.data() + std::size_t(y - rowLo) * ow);
     }
 
@@ -89,9 +102,11 @@ inline void blurChannel(const TileView& in, int c, const PixelRect& bounds, cons
     }
     std::vector<std::int64_t> sum(ow);
     std::size_t len = extH;
+    std::int64_t windows = 1;
     for (int r : radii) {
         const std::size_t w = std::size_t(2 * r + 1);
-        const double inv = 1.0 / double(w);
+        if (windows * std::int64_t(w) > kMaxWindowProduct) normalise(va.data(), len * ow, windows), windows = 1;
+        windows *= std::int64_t(w);
         std::fill(sum.begin(), sum.end(), 0);
         for (std::size_t k = 0; k < w; ++k) {
             const std::int64_t* row = va.data() + k * ow;
@@ -103,16 +118,16 @@ inline void blurChannel(const TileView& in, int c, const PixelRect& bounds, cons
                 const std::int64_t* drop = va.data() + (j - 1) * ow;
                 for (std::size_t i = 0; i < ow; ++i) sum[i] += add[i] - drop[i];
             }
-            std::int64_t* dst = vb.data() + j * ow;
-            for (std::size_t i = 0; i < ow; ++i) dst[i] = std::llrint(double(sum[i]) * inv);
+            std::copy_n(sum.data(), ow, vb.data() + j * ow);
         }
         len -= std::size_t(2 * r);
         std::swap(va, vb);
     }
+    const double scale = 1.0 / (kFixedScale * double(windows));
     for (std::int64_t y = o.y; y < o.maxY(); ++y) {
         const std::int64_t* src = va.data() + std::size_t(y - o.y) * ow;
         float* dst = out.row(outChannel, y);
-        for (std::size_t i = 0; i < ow; ++i) dst[i] = float(double(src[i]) * (1.0 / kFixedScale));
+        for (std::size_t i = 0; i < ow; ++i) dst[i] = float(double(src[i]) * scale);
     }
 }
 

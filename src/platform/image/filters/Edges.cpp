@@ -3,6 +3,7 @@
 // areas turn black, edges glow in their own colours. Edge pixels repeat outward; alpha is kept.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/image/FilterKit.h"
 
@@ -21,28 +22,31 @@ public:
 
     void compute(const TileView& out, std::span<const TileView> inputs) const override {
         const TileView& in = inputs[0];
-        const std::size_t n = std::size_t(out.rect.width);
-        // Square roots of three clamped source rows, widened by one pixel on each side.
-        std::vector<float> rows[3];
-        for (auto& r : rows) r.resize(n + 2);
+        const std::size_t n = std::size_t(out.rect.width), iw = std::size_t(in.rect.width);
+        // Columns of the three-wide window, clamped into the picture, relative to the region.
         std::vector<std::int64_t> col(n + 2);
         for (std::size_t i = 0; i < n + 2; ++i)
             col[i] = std::clamp(out.rect.x - 1 + std::int64_t(i), bounds_.x, bounds_.maxX() - 1) - in.rect.x;
         const float k = intensity_ * (1.0f / 16.0f);
+        // Square roots of the straight colour, once per source pixel.
+        std::vector<float> roots(iw * std::size_t(in.rect.height));
+        std::vector<float> lo(n + 2), mid(n + 2), hi(n + 2);
         for (int c = 0; c < 3; ++c) {
+            for (std::int64_t y = in.rect.y; y < in.rect.maxY(); ++y) {
+                const float* src = in.row(c, y);
+                const float* alpha = in.row(3, y);
+                float* dst = roots.data() + std::size_t(y - in.rect.y) * iw;
+                for (std::size_t i = 0; i < iw; ++i) dst[i] = std::sqrt(std::max(0.0f, src[i] / std::max(alpha[i], 1e-12f)));
+            }
+            auto gather = [&](std::int64_t y, std::vector<float>& row) {
+                const std::int64_t sy = std::clamp(y, bounds_.y, bounds_.maxY() - 1);
+                const float* r = roots.data() + std::size_t(sy - in.rect.y) * iw;
+                for (std::size_t i = 0; i < n + 2; ++i) row[i] = r[col[i]];
+            };
             for (std::int64_t y = out.rect.y; y < out.rect.maxY(); ++y) {
-                for (int d = 0; d < 3; ++d) {
-                    const std::int64_t sy = std::clamp(y - 1 + d, bounds_.y, bounds_.maxY() - 1);
-                    const float* src = in.row(c, sy);
-                    const float* alpha = in.row(3, sy);
-                    float* dst = rows[d].data();
-                    for (std::size_t i = 0; i < n + 2; ++i) {
-                        const float a = alpha[col[i]];
-                        const float v = a > 0.0f ? src[col[i]] / a : 0.0f;  // straight colour
-                        dst[i] = std::sqrt(std::max(0.0f, v));
-                    }
-                }
-                const float *lo = rows[0].data(), *mid = rows[1].data(), *hi = rows[2].data();
+                gather(y - 1, lo);
+                gather(y, mid);
+                gather(y + 1, hi);
                 float* dst = out.row(c, y);
                 for (std::size_t i = 0; i < n; ++i) {
                     const float gx = (lo[i + 2] + 2 * mid[i + 2] + hi[i + 2]) - (lo[i] + 2 * mid[i] + hi[i]);
