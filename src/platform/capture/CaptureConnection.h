@@ -19,9 +19,15 @@ public:
     bool isVideoMirrored() const { return mirrored_.load(); }
     void setVideoMirrored(bool mirrored) { mirrored_ = mirrored; }
 
+    // When true the connection mirrors by itself for front cameras and ignores
+    // setVideoMirrored (preview connections start so, output connections do not).
+    bool automaticallyAdjustsVideoMirroring() const { return automatic_.load(); }
+    void setAutomaticallyAdjustsVideoMirroring(bool automatic) { automatic_ = automatic; }
+
 private:
     std::atomic<VideoOrientation> orientation_{VideoOrientation::LandscapeRight};
     std::atomic<bool> mirrored_{false};
+    std::atomic<bool> automatic_{false};
 };
 
 }  // namespace sorvel

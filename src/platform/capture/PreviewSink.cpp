@@ -26,10 +26,20 @@ void PreviewSink::setBounds(double width, double height) {
     boundsHeight_ = height;
 }
 
+int PreviewSink::displayOrientation() const {
+    bool mirrored = connection_.isVideoMirrored();
+    if (connection_.automaticallyAdjustsVideoMirroring()) {
+        // A selfie preview is shown as a mirror, as people expect to see themselves.
+        auto device = session_ ? session_->videoDevice() : nullptr;
+        mirrored = device && device->position() == DevicePosition::Front;
+    }
+    return exifOrientationFor(connection_.videoOrientation(), mirrored);
+}
+
 std::shared_ptr<const PixelBuffer> PreviewSink::currentFrame() const {
     std::lock_guard lock(mutex_);
     if (!latest_) return nullptr;
-    int o = exifOrientationFor(connection_.videoOrientation(), connection_.isVideoMirrored());
+    int o = displayOrientation();
     if (!turned_ || turnedOrientation_ != o) {
         turned_ = std::make_shared<const PixelBuffer>(orientFrame(*latest_, o));
         turnedOrientation_ = o;
@@ -44,7 +54,7 @@ void PreviewSink::setFrameHandler(std::function<void()> handler) {
 
 CapturePoint PreviewSink::captureDevicePointOfInterestForPoint(double viewX, double viewY) const {
     std::lock_guard lock(mutex_);
-    int o = exifOrientationFor(connection_.videoOrientation(), connection_.isVideoMirrored());
+    int o = displayOrientation();
     // The sensor picture is 4:3; turned, it is 3:4.
     double pictureW = swapsAxes(o) ? 3.0 : 4.0, pictureH = swapsAxes(o) ? 4.0 : 3.0;
     if (boundsWidth_ <= 0 || boundsHeight_ <= 0) return {0.5, 0.5};

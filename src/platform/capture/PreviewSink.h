@@ -17,7 +17,10 @@ class CaptureSession;
 
 class PreviewSink {
 public:
-    PreviewSink() { connection_.setVideoOrientation(VideoOrientation::Portrait); }
+    PreviewSink() {
+        connection_.setVideoOrientation(VideoOrientation::Portrait);
+        connection_.setAutomaticallyAdjustsVideoMirroring(true);
+    }
     ~PreviewSink();
     PreviewSink(const PreviewSink&) = delete;
     PreviewSink& operator=(const PreviewSink&) = delete;
@@ -42,6 +45,7 @@ public:
     void present(const SampleBuffer& sensorFrame);
 
 private:
+    int displayOrientation() const;  // with mutex_ held
     mutable std::mutex mutex_;
     CaptureSession* session_ = nullptr;
     CaptureConnection connection_;

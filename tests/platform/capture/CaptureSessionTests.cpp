@@ -161,5 +161,28 @@ TEST_F(CaptureSession_, PreviewTurnsFramesAndMapsViewPointsToTheSensor) {
     preview.setSession(nullptr);
 }
 
+// A selfie preview that is not mirrored feels wrong to every user; a tap on it must still
+// land on the sensor point under the finger.
+TEST_F(CaptureSession_, FrontPreviewIsMirroredAndTapsFollowTheMirror) {
+    startSession(kFront);
+    PreviewSink preview;
+    preview.setSession(session.get());
+    preview.setBounds(300, 400);
+    pump(1);
+    auto mirrored = preview.currentFrame();
+    auto p = preview.captureDevicePointOfInterestForPoint(75, 100);
+    EXPECT_NEAR(p.x, 0.25, 1e-9);
+    EXPECT_NEAR(p.y, 0.25, 1e-9);
+    preview.connection().setAutomaticallyAdjustsVideoMirroring(false);
+    auto plain = preview.currentFrame();
+    ASSERT_TRUE(mirrored && plain);
+    // The same row, read in opposite directions.
+    const auto* a = reinterpret_cast<const std::uint32_t*>(mirrored->bgra.data());
+    const auto* b = reinterpret_cast<const std::uint32_t*>(plain->bgra.data());
+    int w = plain->width;
+    for (int x : {0, 100, 500, w - 1}) EXPECT_EQ(a[600 * w + x], b[600 * w + (w - 1 - x)]) << x;
+    preview.setSession(nullptr);
+}
+
 }  // namespace
 }  // namespace sorvel::testing
