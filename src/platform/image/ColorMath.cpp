@@ -129,71 +129,93 @@ float halfToFloat(std::uint16_t h) {
     return f;
 }
 
+namespace {
+constexpr std::size_t kChunk = 256;
+
+inline float clamp01(float v) {
+    v = v > 0.0f ? v : 0.0f;  // NaN -> 0
+    return v < 1.0f ? v : 1.0f;
+}
+
+// Two loops: the arithmetic (vectorised), then the table look-ups and byte packing.
+void store8(const float* r, const float* g, const float* b, const float* a, std::size_t n, bool premultiplied,
+            bool linear, std::uint8_t* dst) {
+    const Tables& t = tables();
+    std::int32_t ir[kChunk], ig[kChunk], ib[kChunk], ia[kChunk];
+    const float scale = linear ? 255.0f : float(Tables::kEncodeSteps);
+    for (std::size_t i = 0; i < n; ++i) {
+        float al = clamp01(a[i]);
+        float inv = al > 0.0f ? 1.0f / al : 0.0f;
+        ir[i] = std::int32_t(clamp01(r[i] * inv) * scale + 0.5f);
+        ig[i] = std::int32_t(clamp01(g[i] * inv) * scale + 0.5f);
+        ib[i] = std::int32_t(clamp01(b[i] * inv) * scale + 0.5f);
+        ia[i] = std::int32_t(al * 255.0f + 0.5f);
+    }
+    const std::uint8_t* lut = t.encode.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint8_t* p = dst + 4 * i;
+        const std::uint32_t ea = std::uint32_t(ia[i]);
+        if (ea == 0) {
+            std::memset(p, 0, 4);
+            continue;
+        }
+        std::uint32_t er = linear ? std::uint32_t(ir[i]) : lut[ir[i]];
+        std::uint32_t eg = linear ? std::uint32_t(ig[i]) : lut[ig[i]];
+        std::uint32_t eb = linear ? std::uint32_t(ib[i]) : lut[ib[i]];
+        if (premultiplied && ea != 255) {
+            er = (er * ea + 127) / 255, eg = (eg * ea + 127) / 255, eb = (eb * ea + 127) / 255;
+        }
+        p[0] = std::uint8_t(er), p[1] = std::uint8_t(eg), p[2] = std::uint8_t(eb), p[3] = std::uint8_t(ea);
+    }
+}
+
+void storeFloat(const float* r, const float* g, const float* b, const float* a, std::size_t n, bool half,
+                bool linear, std::uint8_t* dst) {
+    for (std::size_t i = 0; i < n; ++i) {
+        float out[4] = {r[i], g[i], b[i], a[i]};
+        if (!linear) {
+            // Encode the straight colour, then premultiply again.
+            if (out[3] > 0.0f) {
+                float inv = 1.0f / out[3];
+                for (int c = 0; c < 3; ++c) out[c] = linearToSrgb(out[c] * inv) * out[3];
+            } else {
+                out[0] = out[1] = out[2] = 0.0f;
+            }
+        }
+        if (!half) {
+            std::memcpy(dst + 16 * i, out, 16);
+        } else {
+            std::uint16_t h[4];
+            for (int c = 0; c < 4; ++c) h[c] = floatToHalf(out[c]);
+            std::memcpy(dst + 8 * i, h, 8);
+        }
+    }
+}
+}  // namespace
+
 void storeRow(const float* r, const float* g, const float* b, const float* a, std::size_t n,
               PixelFormat format, ColorSpace space, std::uint8_t* dst) {
-    const Tables& t = tables();
-    for (std::size_t i = 0; i < n; ++i) {
-        float cr = r[i], cg = g[i], cb = b[i], ca = a[i];
-        if (space == ColorSpace::DisplayP3) applyMatrix(kSRGBToP3, cr, cg, cb);
+    float tr[kChunk], tg[kChunk], tb[kChunk];
+    const std::size_t bpp = bytesPerPixel(format);
+    for (std::size_t base = 0; base < n; base += kChunk) {
+        const std::size_t m = std::min(kChunk, n - base);
+        const float *R = r + base, *G = g + base, *B = b + base, *A = a + base;
+        if (space == ColorSpace::DisplayP3) {
+            const float* k = kSRGBToP3;
+            for (std::size_t i = 0; i < m; ++i) {
+                tr[i] = k[0] * R[i] + k[1] * G[i] + k[2] * B[i];
+                tg[i] = k[3] * R[i] + k[4] * G[i] + k[5] * B[i];
+                tb[i] = k[6] * R[i] + k[7] * G[i] + k[8] * B[i];
+            }
+            R = tr, G = tg, B = tb;
+        }
+        std::uint8_t* d = dst + base * bpp;
+        const bool linear = space == ColorSpace::LinearSRGB;
         switch (format) {
-            case PixelFormat::RGBA8:
-            case PixelFormat::RGBA8Premultiplied: {
-                float al = std::clamp(ca, 0.0f, 1.0f);
-                if (!(al > 0.0f)) {
-                    std::memset(dst + 4 * i, 0, 4);
-                    continue;
-                }
-                float inv = 1.0f / al;
-                float ur = cr * inv, ug = cg * inv, ub = cb * inv;
-                std::uint8_t er, eg, eb;
-                if (space == ColorSpace::LinearSRGB) {
-                    auto q = [](float v) {
-                        v = std::clamp(v, 0.0f, 1.0f);
-                        if (!(v >= 0.0f)) v = 0.0f;
-                        return std::uint8_t(v * 255.0f + 0.5f);
-                    };
-                    er = q(ur), eg = q(ug), eb = q(ub);
-                } else {
-                    auto q = [&t](float v) {
-                        v = std::clamp(v, 0.0f, 1.0f);
-                        if (!(v >= 0.0f)) v = 0.0f;
-                        return t.encode[std::size_t(v * 65535.0f + 0.5f)];
-                    };
-                    er = q(ur), eg = q(ug), eb = q(ub);
-                }
-                std::uint8_t ea = std::uint8_t(al * 255.0f + 0.5f);
-                std::uint8_t* p = dst + 4 * i;
-                if (format == PixelFormat::RGBA8Premultiplied && ea != 255) {
-                    p[0] = std::uint8_t((er * ea + 127) / 255);
-                    p[1] = std::uint8_t((eg * ea + 127) / 255);
-                    p[2] = std::uint8_t((eb * ea + 127) / 255);
-                } else {
-                    p[0] = er, p[1] = eg, p[2] = eb;
-                }
-                p[3] = ea;
-                break;
-            }
-            case PixelFormat::RGBAHalf:
-            case PixelFormat::RGBAFloat: {
-                float out[4] = {cr, cg, cb, ca};
-                if (space != ColorSpace::LinearSRGB) {
-                    // Encode the straight colour, then premultiply again.
-                    if (ca > 0.0f) {
-                        float inv = 1.0f / ca;
-                        for (int c = 0; c < 3; ++c) out[c] = linearToSrgb(out[c] * inv) * ca;
-                    } else {
-                        out[0] = out[1] = out[2] = 0.0f;
-                    }
-                }
-                if (format == PixelFormat::RGBAFloat) {
-                    std::memcpy(dst + 16 * i, out, 16);
-                } else {
-                    std::uint16_t h[4];
-                    for (int c = 0; c < 4; ++c) h[c] = floatToHalf(out[c]);
-                    std::memcpy(dst + 8 * i, h, 8);
-                }
-                break;
-            }
+            case PixelFormat::RGBA8: store8(R, G, B, A, m, false, linear, d); break;
+            case PixelFormat::RGBA8Premultiplied: store8(R, G, B, A, m, true, linear, d); break;
+            case PixelFormat::RGBAHalf: storeFloat(R, G, B, A, m, true, linear, d); break;
+            case PixelFormat::RGBAFloat: storeFloat(R, G, B, A, m, false, linear, d); break;
         }
     }
 }

@@ -72,39 +72,43 @@ public:
         return {ax.lo, ay.lo, ax.hi - ax.lo, ay.hi - ay.lo};
     }
 
+    // Vertical pass first, over the region's full width (contiguous rows, vectorised across x),
+    // then the horizontal pass on the few output rows. The horizontal dot products keep four
+    // partial sums so the adds do not wait on each other; the order is fixed per pixel.
     void compute(const TileView& out, std::span<const TileView> inputs) const override {
         const TileView& in = inputs[0];
         const Axis ax = makeAxis(out.rect.x, out.rect.width, sx_, in_.x, in_.maxX());
         const Axis ay = makeAxis(out.rect.y, out.rect.height, sy_, in_.y, in_.maxY());
+        const std::size_t iw = std::size_t(in.rect.width);
         const std::size_t ow = std::size_t(out.rect.width);
-        const std::int64_t rows = in.rect.height;
-        // Horizontal pass over every input row of the region, then vertical.
-        std::vector<float> mid(ow * std::size_t(rows));
+        std::vector<float> mid(iw);
         std::vector<std::int32_t> local(ax.index.size());
         for (std::size_t i = 0; i < local.size(); ++i) local[i] = std::int32_t(ax.index[i] - in.rect.x);
-        std::vector<float> acc(ow);
+        const int n = ax.n;
         for (int c = 0; c < 4; ++c) {
-            for (std::int64_t y = 0; y < rows; ++y) {
-                const float* src = in.planes[c] + y * in.stride;
-                float* dst = mid.data() + std::size_t(y) * ow;
-                for (std::size_t i = 0; i < ow; ++i) {
-                    const std::int32_t* idx = &local[i * ax.n];
-                    const float* w = &ax.weight[i * ax.n];
-                    float s = 0.0f;
-                    for (int t = 0; t < ax.n; ++t) s += w[t] * src[idx[t]];
-                    dst[i] = s;
-                }
-            }
             for (std::int64_t j = 0; j < out.rect.height; ++j) {
-                float* dst = out.row(c, out.rect.y + j);
-                std::fill(acc.begin(), acc.end(), 0.0f);
+                float* acc = mid.data();
+                std::fill(mid.begin(), mid.end(), 0.0f);
                 for (int t = 0; t < ay.n; ++t) {
                     const float w = ay.weight[std::size_t(j * ay.n + t)];
-                    if (w == 0.0f) continue;
-                    const float* src = mid.data() + std::size_t(ay.index[std::size_t(j * ay.n + t)] - in.rect.y) * ow;
-                    for (std::size_t i = 0; i < ow; ++i) acc[i] += w * src[i];
+                    const float* src = in.planes[c] + (ay.index[std::size_t(j * ay.n + t)] - in.rect.y) * in.stride;
+                    for (std::size_t i = 0; i < iw; ++i) acc[i] += w * src[i];
                 }
-                std::copy(acc.begin(), acc.end(), dst);
+                float* dst = out.row(c, out.rect.y + j);
+                for (std::size_t i = 0; i < ow; ++i) {
+                    const std::int32_t* idx = &local[i * std::size_t(n)];
+                    const float* w = &ax.weight[i * std::size_t(n)];
+                    float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+                    int t = 0;
+                    for (; t + 4 <= n; t += 4) {
+                        s0 += w[t] * acc[idx[t]];
+                        s1 += w[t + 1] * acc[idx[t + 1]];
+                        s2 += w[t + 2] * acc[idx[t + 2]];
+                        s3 += w[t + 3] * acc[idx[t + 3]];
+                    }
+                    for (; t < n; ++t) s0 += w[t] * acc[idx[t]];
+                    dst[i] = (s0 + s1) + (s2 + s3);
+                }
             }
         }
     }
