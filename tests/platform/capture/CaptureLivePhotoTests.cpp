@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 }
 
 #include "CaptureTestSupport.h"
@@ -15,6 +16,7 @@ struct MovieInfo {
     int width = 0, height = 0;
     std::string codec;
     std::string identifier;
+    double rotation = 0;  // counterclockwise, as FFmpeg reports it
 };
 
 // Opens the file with the FFmpeg libraries and decodes every frame.
@@ -32,6 +34,9 @@ std::optional<MovieInfo> decodeMovie(const std::filesystem::path& path) {
         avformat_close_input(&format);
         return std::nullopt;
     }
+    if (auto* matrix = reinterpret_cast<const int32_t*>(
+            av_stream_get_side_data(format->streams[stream], AV_PKT_DATA_DISPLAYMATRIX, nullptr)))
+        info.rotation = av_display_rotation_get(matrix);
     const AVCodec* codec = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     avcodec_parameters_to_context(ctx, format->streams[stream]->codecpar);
@@ -82,6 +87,7 @@ protected:
 // come after the still and before the end, and the movie must really cover the press.
 TEST_F(CaptureLivePhoto, CallbackOrderAndAPlayableMovieWithTheStillsIdentifier) {
     pump(60);  // more than 1.5 s of frames before the press
+    photo->connection(MediaType::Video)->setVideoOrientation(VideoOrientation::Portrait);
     auto settings = liveSettings();
     auto delegate = std::make_shared<RecordingDelegate>();
     photo->capturePhoto(settings, delegate);
@@ -104,6 +110,8 @@ TEST_F(CaptureLivePhoto, CallbackOrderAndAPlayableMovieWithTheStillsIdentifier) 
     EXPECT_EQ(movie->decodedFrames, 90);
     EXPECT_EQ(movie->width, 640);
     EXPECT_EQ(movie->height, 480);
+    // Portrait: players turn the landscape frames a quarter clockwise.
+    EXPECT_NEAR(movie->rotation, -90, 0.5);
     ASSERT_TRUE(delegate->photo);
     std::string stillIdentifier = delegate->photo->metadata[kLivePhotoContentIdentifierKey].toString().value_or("");
     EXPECT_FALSE(stillIdentifier.empty());
