@@ -250,6 +250,23 @@ TEST(ImageRaw, RefusesWhatIsNotARawFile) {
     }
 }
 
+// A portrait capture's DNG says "rotate 90 clockwise": the developed picture must come out
+// upright (taller than wide) with the red patch, top right in the sensor's frame, at the
+// bottom right.
+TEST(ImageRaw, FileOrientationIsApplied) {
+    test::DngScene s = chart();
+    s.orientation = 6;
+    auto f = plainDeveloper(test::writeTestDng(s));
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->nativeSize(), (Size{64, 96}));
+    const LinearPixels p = develop(*f);
+    ASSERT_EQ(p.width, 64);
+    ASSERT_EQ(p.height, 96);
+    const auto red = mean(p, 40, 8, 56, 30);  // rows from the bottom
+    EXPECT_GT(red[0], 0.4f);
+    EXPECT_LT(red[2], 0.1f);
+}
+
 // Options given at creation are inputs like any other; unknown keys are ignored.
 TEST(ImageRaw, CreationOptionsSetInputs) {
     const Bytes dng = test::writeTestDng(chart());
