@@ -3,7 +3,9 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
+#include <vector>
 #include <string_view>
 #include <thread>
 
@@ -176,6 +178,122 @@ std::optional<Bitmap> decodePng(const std::uint8_t* data, std::size_t size) {
     return bitmap;
 }
 
+// Box walking for the HEIF transform properties (libheif 1.15 applies them but does not report
+// them). Every read is bounds-checked; anything odd gives "no transform".
+struct Box {
+    std::uint32_t type = 0;
+    const std::uint8_t* body = nullptr;
+    std::size_t size = 0;
+};
+
+constexpr std::uint32_t fourcc(const char (&s)[5]) {
+    return (std::uint32_t(std::uint8_t(s[0])) << 24) | (std::uint32_t(std::uint8_t(s[1])) << 16) |
+           (std::uint32_t(std::uint8_t(s[2])) << 8) | std::uint32_t(std::uint8_t(s[3]));
+}
+
+std::uint32_t be(const std::uint8_t* p, int n) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+std::vector<Box> children(const std::uint8_t* p, std::size_t n) {
+    std::vector<Box> out;
+    std::size_t at = 0;
+    while (at + 8 <= n && out.size() < 4096) {
+        std::uint64_t size = be(p + at, 4);
+        std::size_t header = 8;
+        if (size == 1) {
+            if (at + 16 > n) break;
+            size = (std::uint64_t(be(p + at + 8, 4)) << 32) | be(p + at + 12, 4);
+            header = 16;
+        } else if (size == 0) {
+            size = n - at;
+        }
+        if (size < header || size > n - at) break;
+        out.push_back({be(p + at + 4, 4), p + at + header, std::size_t(size - header)});
+        at += std::size_t(size);
+    }
+    return out;
+}
+
+const Box* find(const std::vector<Box>& boxes, std::uint32_t type) {
+    for (const Box& b : boxes)
+        if (b.type == type) return &b;
+    return nullptr;
+}
+
+// 2 x 2 pixel-direction matrices (x right, y down) of the eight orientation values.
+constexpr int kOrientationMatrix[9][4] = {{0, 0, 0, 0},  {1, 0, 0, 1},  {-1, 0, 0, 1},
+                                          {-1, 0, 0, -1}, {1, 0, 0, -1}, {0, 1, 1, 0},
+                                          {0, -1, 1, 0},  {0, -1, -1, 0}, {0, 1, -1, 0}};
+
+// The orientation value equal to the primary item's irot/imir properties, in association
+// order; 0 when it has none.
+int heifTransformOrientation(const std::uint8_t* data, std::size_t size) {
+    auto top = children(data, size);
+    const Box* meta = find(top, fourcc("meta"));
+    if (!meta || meta->size < 4) return 0;
+    auto inMeta = children(meta->body + 4, meta->size - 4);
+    const Box* pitm = find(inMeta, fourcc("pitm"));
+    const Box* iprp = find(inMeta, fourcc("iprp"));
+    if (!pitm || !iprp || pitm->size < 6) return 0;
+    const std::uint32_t primary = pitm->body[0] == 0 ? be(pitm->body + 4, 2) : (pitm->size >= 8 ? be(pitm->body + 4, 4) : 0);
+    auto inIprp = children(iprp->body, iprp->size);
+    const Box* ipco = find(inIprp, fourcc("ipco"));
+    const Box* ipma = find(inIprp, fourcc("ipma"));
+    if (!ipco || !ipma || ipma->size < 8) return 0;
+    auto properties = children(ipco->body, ipco->size);
+    const std::uint8_t* p = ipma->body;
+    const std::uint8_t* end = p + ipma->size;
+    const int version = p[0];
+    const bool wide = (p[3] & 1) != 0;
+    std::uint32_t entries = be(p + 4, 4);
+    p += 8;
+    int m[4] = {1, 0, 0, 1};
+    bool any = false;
+    for (std::uint32_t e = 0; e < entries; ++e) {
+        const int idBytes = version < 1 ? 2 : 4;
+        if (end - p < idBytes + 1) return 0;
+        std::uint32_t item = be(p, idBytes);
+        int count = p[idBytes];
+        p += idBytes + 1;
+        for (int a = 0; a < count; ++a) {
+            const int n = wide ? 2 : 1;
+            if (end - p < n) return 0;
+            std::uint32_t index = be(p, n) & (wide ? 0x7FFFu : 0x7Fu);
+            p += n;
+            if (item != primary || index == 0 || index > properties.size()) continue;
+            const Box& prop = properties[index - 1];
+            int t[4];
+            if (prop.type == fourcc("irot") && prop.size >= 1) {
+                int angle = prop.body[0] & 3;  // anticlockwise quarter turns
+                int r[4] = {1, 0, 0, 1};
+                for (int k = 0; k < angle; ++k) {  // r = rot90ccw * r; rot90ccw = value 8's matrix
+                    int nr[4] = {r[2], r[3], -r[0], -r[1]};
+                    std::copy(nr, nr + 4, r);
+                }
+                std::copy(r, r + 4, t);
+            } else if (prop.type == fourcc("imir") && prop.size >= 1) {
+                // As libheif reads it (and other decoders with it): axis 0 flips top <-> bottom,
+                // axis 1 left <-> right. Checked against heif-convert in the tests.
+                if ((prop.body[0] & 1) == 0) t[0] = 1, t[1] = 0, t[2] = 0, t[3] = -1;
+                else t[0] = -1, t[1] = 0, t[2] = 0, t[3] = 1;
+            } else {
+                continue;
+            }
+            int nm[4] = {t[0] * m[0] + t[1] * m[2], t[0] * m[1] + t[1] * m[3], t[2] * m[0] + t[3] * m[2],
+                         t[2] * m[1] + t[3] * m[3]};
+            std::copy(nm, nm + 4, m);
+            any = true;
+        }
+    }
+    if (!any) return 0;
+    for (int o = 1; o <= 8; ++o)
+        if (std::equal(m, m + 4, kOrientationMatrix[o])) return o;
+    return 0;
+}
+
 }  // namespace
 
 Container sniff(const std::uint8_t* d, std::size_t n) {
@@ -206,8 +324,12 @@ std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size) {
     HeifContext h;
     if (!h.open(data, size)) return std::nullopt;
     HeifInfo info;
-    info.width = heif_image_handle_get_ispe_width(h.handle);
-    info.height = heif_image_handle_get_ispe_height(h.handle);
+    info.transformOrientation = heifTransformOrientation(data, size);
+    // The size as stored: the displayed size with a quarter turn undone ('ispe' is not
+    // trusted: some writers store the turned size there).
+    info.width = heif_image_handle_get_width(h.handle);
+    info.height = heif_image_handle_get_height(h.handle);
+    if (info.transformOrientation >= 5) std::swap(info.width, info.height);
     if (!sizeAllowed(info.width, info.height)) return std::nullopt;
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(h.handle, "Exif", &id, 1) == 1) {

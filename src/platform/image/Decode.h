@@ -24,6 +24,7 @@ std::optional<Bitmap> decodePrimary(const std::uint8_t* data, std::size_t size);
 struct HeifInfo {
     int width = 0, height = 0;  // as stored (transformations not applied)
     Bytes exif;                 // TIFF-structured block, empty when none
+    int transformOrientation = 0;  // orientation value of the irot/imir boxes; 0 when none
 };
 std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size);
 

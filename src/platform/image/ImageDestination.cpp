@@ -24,6 +24,7 @@ struct EncodeRequest {
     bool alpha;
     std::optional<Bytes> exif;
     std::string speed;
+    int orientation;  // 1..8: the Exif tag of a JPEG
 };
 
 // The bitmap as 8-bit straight RGBA in `space`, converted through the renderer when needed.
@@ -225,8 +226,18 @@ bool ImageDestination::finalize() {
 
     auto pixels = toRGBA8(*bitmap_, space);
     if (!pixels) return false;
-    EncodeRequest request{*pixels, space, quality, alpha, exif::write(options_),
-                          options_[kHEICEncoderSpeed].toString().value_or("fast")};
+    int orientation = int(options_[kOrientation].toInteger());
+    if (orientation < 1 || orientation > 8) orientation = 1;
+    Dictionary exifEntries = options_;
+    if (orientation != 1 && type_ == kTypeJPEG) {
+        // A JPEG carries its orientation in the Exif TIFF entries.
+        Dictionary tiff;
+        if (const Dictionary* t = options_["{TIFF}"].dictionaryValue()) tiff = *t;
+        tiff.insert_or_assign("Orientation", Value(orientation));
+        exifEntries.insert_or_assign("{TIFF}", Value(std::move(tiff)));
+    }
+    EncodeRequest request{*pixels, space, quality, alpha, exif::write(exifEntries),
+                          options_[kHEICEncoderSpeed].toString().value_or("fast"), orientation};
     Bytes encoded;
     bool ok = type_ == kTypeHEIC ? encodeHeic(request, encoded)
               : type_ == kTypeJPEG ? encodeJpeg(request, encoded)

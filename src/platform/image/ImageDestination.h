@@ -11,6 +11,9 @@
 //                             to it and it is written as the colour profile (HEIC: nclx box,
 //                             primaries P3 or BT.709, sRGB transfer, full range)
 //   "{Exif}", "{GPS}", "{TIFF}" dictionaries written into the file's Exif block (Exif.h)
+//   kOrientation              1..8, JPEG only: written as the Exif tag, pixels not turned.
+//                             (HEIC files are written upright: libheif 1.15 turns the pixels
+//                             and writes an inconsistent 'ispe' when asked for irot/imir.)
 //   kHEICEncoderSpeed         "fast" (default), "balanced" or "slow" (see README.md)
 
 #include <memory>
@@ -31,6 +34,7 @@ inline constexpr const char* kColorModelRGB = "RGB";
 inline constexpr const char* kProfileName = "ProfileName";
 inline constexpr const char* kColorSpaceDisplayP3 = "kCGColorSpaceDisplayP3";
 inline constexpr const char* kColorSpaceSRGB = "kCGColorSpaceSRGB";
+inline constexpr const char* kOrientation = "Orientation";
 inline constexpr const char* kHEICEncoderSpeed = "SorvelHEICEncoderSpeed";
 
 inline constexpr const char* kTypeHEIC = "public.heic";

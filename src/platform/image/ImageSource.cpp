@@ -19,6 +19,10 @@ std::optional<ImageSource> ImageSource::make(const std::uint8_t* data, std::size
             if (!info->exif.empty()) {
                 if (auto d = exif::read(info->exif.data(), info->exif.size())) props = std::move(*d);
             }
+            // In HEIF the transform boxes decide how the picture is shown; the Exif tag only
+            // when there are none.
+            if (info->transformOrientation > 0)
+                props.insert_or_assign("Orientation", Value(info->transformOrientation));
             break;
         }
         case decode::Container::JPEG:

@@ -30,7 +30,8 @@ public:
     const std::string& type() const { return type_; }
     int width() const { return width_; }    // pixels as stored, before the orientation
     int height() const { return height_; }
-    int orientation() const { return orientation_; }  // 1..8; 1 when the file has none
+    // 1..8; 1 when the file has none. HEIF: from the irot/imir boxes, else the Exif tag.
+    int orientation() const { return orientation_; }
     const Dictionary& properties() const { return properties_; }
 
     // Decodes image 0 as stored (orientation not applied). Nothing for DNG (the RAW

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <libheif/heif.h>
+
 #include "TestImages.h"
 #include "platform/image/Exif.h"
 #include "platform/image/ImageDestination.h"
@@ -228,6 +230,90 @@ TEST(ImageHeic, RealExampleDecodesAtItsTrueSize) {
         ASSERT_TRUE(refPx);
         ASSERT_EQ(refPx->width(), 1280);
         EXPECT_LT(meanAbsDifference(*refPx, *px), 1.0) << "pixels differ from heif-convert's";
+    }
+}
+
+}  // namespace
+}  // namespace sorvel::image
+
+namespace sorvel::image {
+namespace {
+
+// Quadrants of four colours: any wrong turn or mirror moves a colour to another corner.
+Bitmap quadrants(int w, int h) {
+    Bitmap b = *Bitmap::make(w, h, PixelFormat::RGBA8, ColorSpace::SRGB);
+    const std::uint8_t colours[4][3] = {{220, 30, 30}, {30, 200, 40}, {30, 40, 220}, {230, 220, 40}};
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            const std::uint8_t* k = colours[(r >= h / 2 ? 2 : 0) + (c >= w / 2 ? 1 : 0)];
+            std::uint8_t* p = b.mutableRow(r) + 4 * c;
+            p[0] = k[0], p[1] = k[1], p[2] = k[2], p[3] = 255;
+        }
+    return b;
+}
+
+// A HEIC whose irot/imir boxes libheif writes for orientation `o` (libheif 1.15 also turns the
+// pixels so that the file shows the input upright).
+Bytes heicWithTransformBoxes(const Bitmap& src, int o) {
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &enc);
+    heif_encoder_set_lossy_quality(enc, 90);
+    heif_image* img = nullptr;
+    heif_image_create(src.width(), src.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
+    heif_image_add_plane(img, heif_channel_interleaved, src.width(), src.height(), 8);
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(img, heif_channel_interleaved, &stride);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            for (int c = 0; c < 3; ++c) plane[y * stride + 3 * x + c] = src.row(y)[4 * x + c];
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = static_cast<heif_orientation>(o);
+    heif_context_encode_image(ctx, img, enc, options, nullptr);
+    Bytes out;
+    heif_writer writer{1, [](heif_context*, const void* data, std::size_t size, void* user) {
+                           auto* b = static_cast<Bytes*>(user);
+                           b->insert(b->end(), static_cast<const std::uint8_t*>(data),
+                                     static_cast<const std::uint8_t*>(data) + size);
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+                       }};
+    heif_context_write(ctx, &writer, &out);
+    heif_encoding_options_free(options);
+    heif_image_release(img);
+    heif_encoder_release(enc);
+    heif_context_free(ctx);
+    return out;
+}
+
+// HEIF irot/imir boxes: reported by ImageSource, not applied by decoding; applying the reported
+// value with oriented() must show what libheif's own reader (heif-convert) shows.
+TEST(ImageHeic, TransformBoxesAreReportedNotAppliedAndMatchLibheifDisplay) {
+    Bitmap src = quadrants(64, 48);
+    const bool haveConvert = std::system("which heif-convert > /dev/null 2>&1") == 0;
+    for (int o = 1; o <= 8; ++o) {
+        Bytes out = heicWithTransformBoxes(src, o);
+        auto source = ImageSource::make(out);
+        ASSERT_TRUE(source) << o;
+        const int reported = source->orientation();
+        EXPECT_EQ(reported, o);
+        auto image = Image::fromBytes(out);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->extent(), (Rect{0, 0, double(source->width()), double(source->height())})) << o;
+        if (!haveConvert) continue;
+        std::string heic = std::string(SORVEL_BINARY_DIR) + "/orient-" + std::to_string(o) + ".heic";
+        std::string png = std::string(SORVEL_BINARY_DIR) + "/orient-" + std::to_string(o) + ".png";
+        FILE* f = std::fopen(heic.c_str(), "wb");
+        std::fwrite(out.data(), 1, out.size(), f);
+        std::fclose(f);
+        std::string cmd = "heif-convert " + heic + " " + png + " > /dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        auto shown = Image::fromBytes(test::readFile(png));
+        ASSERT_TRUE(shown);
+        Image ours = image->oriented(reported);
+        ASSERT_EQ(ours.extent(), shown->extent()) << "orientation " << o << " reported " << reported;
+        auto a = test::renderRGBA8(ours, ours.extent());
+        auto b = test::renderRGBA8(*shown, shown->extent());
+        EXPECT_LT(meanAbsDifference(*a, *b), 3.0) << "orientation " << o << " reported " << reported;
     }
 }
 
