@@ -155,6 +155,13 @@ TEST(FilterCodec, HanziFormRejectsWhatTheTableCannotRead) {
     EXPECT_FALSE(decodeFilter(hanziAt(36) + hanziAt(0))) << "pair of the first character is not version a";
 }
 
+// A pasted compatibility ideograph is the same character as its unified form (canonically
+// equivalent), so it must read as that table entry rather than fail.
+TEST(FilterCodec, CompatibilityIdeographReadsAsItsUnifiedForm) {
+    EXPECT_EQ(hanziToBase36String("\xef\xa4\x81"), hanziToBase36String("\xe6\x9b\xb4"));  // U+F901, 更
+    EXPECT_TRUE(hanziToBase36String("\xe6\x9b\xb4"));
+}
+
 // Only the first character decides the form; a Latin code with Hanzi later is a letter code.
 TEST(FilterCodec, HanziDetectionLooksAtTheFirstCharacterOnly) {
     EXPECT_TRUE(isHanziString("\xe6\xb5\xb7"));           // 海
