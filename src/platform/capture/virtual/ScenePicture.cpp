@@ -10,11 +10,19 @@
 
 namespace sorvel {
 
+namespace {
+constexpr std::int64_t kMaxScenePixels = 64'000'000;
+}
+
 std::optional<std::string> VirtualRig::loadScenePicture(const std::string& path) {
     auto bytes = readFile(path, std::uintmax_t(1) << 30);
     if (!bytes) return "cannot read scene picture " + path;
     auto source = image::ImageSource::make(*bytes);
     if (!source) return path + ": not a picture the scene can use (HEIC, JPEG or PNG)";
+    // The scene is rendered in float; a bigger picture would only cost memory, never detail
+    // the 12-megapixel sensors could use.
+    if (static_cast<std::int64_t>(source->width()) * source->height() > kMaxScenePixels)
+        return path + ": the picture is larger than 64 megapixels; scale it down to use it as the scene";
     auto picture = source->image();
     if (!picture) return path + ": the picture cannot be decoded";
     image::Image upright = picture->oriented(source->orientation());

@@ -386,10 +386,10 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
     }
     ResolvedPhotoSettings& r = c.resolved;
     r.uniqueID = c.settings.uniqueID();
-    Dimensions full = camera.sensor;
-    if (!c.output->isHighResolutionCaptureEnabled() && !job.raw) full = {camera.sensor.width / 2, camera.sensor.height / 2};
+    // The photo preset delivers the full sensor either way; high resolution only matters to
+    // formats the rig does not offer.
     if (job.raw) r.rawPhotoDimensions = camera.sensor;
-    else r.photoDimensions = full;
+    else r.photoDimensions = camera.sensor;
     r.livePhotoMovieDimensions = c.live ? Dimensions{640, 480} : Dimensions{};
     r.isFlashEnabled = job.flashFired;
     r.isStillImageStabilizationEnabled = c.settings.isAutoStillImageStabilizationEnabled && !job.raw;
