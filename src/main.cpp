@@ -8,6 +8,9 @@
 #include "app/AppMain.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/DefaultsCommand.h"
+#include "app/cli/FilterCommand.h"
+#include "app/cli/ShootCommand.h"
+#include "platform/photos/LibraryListing.h"
 #include "platform/foundation/Files.h"
 
 using namespace sorvel;
@@ -27,6 +30,9 @@ int main(int argc, char** argv) {
     if (line.command.empty()) return runCameraApp(line, argc, argv);
     if (line.command == "defaults")
         return runDefaultsCommand(line.arguments, std::cout, std::cerr, AppEnvironment::settingsFile(appHome(line.home)));
+    if (line.command == "filter") return runFilterCommand(line.arguments, std::cout, std::cerr);
+    if (line.command == "shoot") return runShootCommand(line, argc, argv);
+    if (line.command == "library") return runLibraryCommand(line.arguments, std::cout, std::cerr, photoLibraryFolder(line.library));
     std::cerr << "sorvel-camera: unknown command " << line.command << "\n" << kUsageText;
     return 2;
 }

@@ -1,21 +1,35 @@
 #include "AppMain.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <memory>
 
 #include "app/AppEnvironment.h"
 #include "app/ViewController.h"
+#include "platform/capture/virtual/VirtualRig.h"
 #include "platform/foundation/Console.h"
+#include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 
 namespace sorvel {
 
+std::optional<std::string> prepareCameraAndLibrary(const CommandLine& line, const AppEnvironment& env, RigMode mode) {
+    VirtualRig& rig = VirtualRig::shared();
+    rig.setMode(mode);
+    if (auto error = rig.applyOptions(line.rig ? line.rig->string() : "", line.scene ? line.scene->string() : ""))
+        return error;
+    PhotoLibrary::setShared(PhotoLibrary::open(env.library()));
+    return std::nullopt;
+}
+
 int runCameraApp(const CommandLine& line, int& argc, char** argv) {
     bool headless = line.headless || !Application::displayAvailable();
     Application app(argc, argv, headless ? DisplayMode::Headless : DisplayMode::Window);
     AppEnvironment env(line.home, line.library);
+    if (auto error = prepareCameraAndLibrary(line, env, RigMode::RealTime)) {
+        consolePrint("sorvel-camera: " + *error);
+        return 2;
+    }
 
     ScreenProfile profile = ScreenProfile::phone();
     profile.width = line.width;
@@ -34,7 +48,9 @@ int runCameraApp(const CommandLine& line, int& argc, char** argv) {
             app.quit(0);
         });
     }
-    return app.exec();
+    int code = app.exec();
+    controller->captureSession->stopRunning();
+    return code;
 }
 
 }  // namespace sorvel

@@ -1,28 +1,68 @@
 #include "ViewController.h"
 
 #include "app/FirstLaunchManager.h"
+#include "app/PreviewView.h"
+#include "app/filters/FilterParameter.h"
+#include "app/filters/FilterStore.h"
+#include "platform/capture/AudioSession.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/SettingsStore.h"
 
 namespace sorvel {
 
 ViewController::ViewController(ScreenProfile profile) : ScreenController(profile) {}
 
-ViewController::~ViewController() { NotificationCenter::defaultCenter().removeObserver(this); }
+ViewController::~ViewController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (locationManager) locationManager->setDelegate(nullptr);
+    // The session keeps running on its own threads; stop it before the outputs' delegate (this
+    // controller) goes away.
+    if (captureSession->isRunning()) captureSession->stopRunning();
+    // The preview view draws from previewLayer, which is destroyed before the root view the
+    // base class owns: take the view down first.
+    delete previewView;
+    previewView = nullptr;
+    if (previewLayer) previewLayer->setSession(nullptr);
+}
 
-// Screen loading. The order of the steps matters: later steps read what earlier ones built
-// (the session before the preview, the views before the gestures on them), and views added
-// later lie above earlier ones.
+// Screen loading. The order matters: later steps read what earlier ones built (the session
+// before the preview, the views before the gestures on them), and views added later lie above
+// earlier ones.
 void ViewController::viewDidLoad() {
     view()->setBackgroundColor(Qt::black);
+
+    AudioSession& audio = AudioSession::shared();
+    CaptureStatus audioError = audio.setCategory(AudioSessionCategory::Ambient, AudioSessionOptionMixWithOthers);
+    if (!audioError) audioError = audio.setActive(true);
+    if (audioError) consolePrint("Failed to set audio session: " + audioError->description);
+    audio.setActive(true);
+    initialVolume = audio.outputVolume();
+
+    initializeFilterParameters();
+    updateFeedbackGenerators();
+    requestPermissions();
+    configureSession();
+    setupUIComponents();
+    setupInitialCamera();
     registerApplicationObservers();
+    checkFirstLaunch(filters);
 }
 
 void ViewController::registerApplicationObservers() {
     auto& center = NotificationCenter::defaultCenter();
     center.addObserver(this, notifications::kWillResignActive, [this] { appWillResignActive(); });
+    setupLocationManager();
     center.addObserver(this, notifications::kDidBecomeActive, [this] { appDidBecomeActive(); });
+}
+
+void ViewController::setupUIComponents() {
+    setupPreviewLayer();
+    setupProgressView();
+    setupCaptureButton();
+    setupFlashOverlay();
+    loadFiltersFromUserDefaults(filters);
 }
 
 void ViewController::viewDidAppear() {
@@ -34,8 +74,14 @@ void ViewController::viewDidAppear() {
     }));
 }
 
-void ViewController::appDidBecomeActive() {}
+void ViewController::appDidBecomeActive() {
+    if (SettingsStore::standard().integerForKey("flash_mode") == 3) toggleTorch(true);
+}
 
 void ViewController::appWillResignActive() {}
+
+void ViewController::reportOutcome(bool success, const std::string& message, const std::string& asset) const {
+    if (onCaptureOutcome) onCaptureOutcome(CaptureOutcome{success, message, asset});
+}
 
 }  // namespace sorvel

@@ -4,13 +4,45 @@
 // ViewController+<Feature>.cpp files. Main thread only unless an operation says otherwise.
 
 #include <atomic>
+#include <map>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 
+#include "platform/capture/CaptureSession.h"
+#include "platform/capture/PhotoCaptureDelegate.h"
+#include "platform/capture/PhotoOutput.h"
+#include "platform/capture/PreviewSink.h"
+#include "platform/capture/VideoDataOutput.h"
+#include "platform/image/Image.h"
+#include "platform/image/RenderContext.h"
+#include "platform/location/LocationManager.h"
+#include "platform/motion/MotionManager.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Haptics.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/ProgressBar.h"
 #include "platform/ui/ScreenController.h"
 
 namespace sorvel {
 
-class ViewController : public ScreenController, public std::enable_shared_from_this<ViewController> {
+class PreviewView;
+class LivePhotoCaptureProcessor;
+class RAWCaptureDelegate;
+
+// What became of one shutter press, for the command line and tests that wait for it.
+struct CaptureOutcome {
+    bool success = false;
+    std::string message;       // the console line that ended the press
+    std::string assetIdentifier;  // the saved asset, on success
+};
+
+class ViewController : public ScreenController,
+                       public PhotoCaptureDelegate,
+                       public VideoFrameDelegate,
+                       public LocationManagerDelegate,
+                       public std::enable_shared_from_this<ViewController> {
 public:
     explicit ViewController(ScreenProfile profile = ScreenProfile::phone());
     ~ViewController() override;
@@ -22,19 +54,124 @@ public:
     void appDidBecomeActive();
     void appWillResignActive();
 
+    // Session and permissions
+    void configureSession();
+    void requestPermissions();
+    void showAlert(const std::string& message);
+    bool checkPermissions();
+
+    // Screen set-up
+    void setupUIComponents();
+    void setupPreviewLayer();
+    void setupProgressView();
+    void setupCaptureButton();
+    void setupFlashOverlay();
+    void updateFeedbackGenerators();
+    void toggleTorch(bool on);
+
+    // Cameras
+    enum class CameraPosition { backCamera, frontCamera, ultraWideCamera, telephotoCamera };
+    std::vector<std::shared_ptr<CaptureDevice>> getAllCameras() const;
+    CameraPosition getCurrentCameraPosition() const;
+    void switchToCamera(const std::shared_ptr<CaptureDevice>& device);
+    void setupInitialCamera();
+
+    // Shutter
+    void 按下拍照按钮();
+    void 按下拍照按钮2();
+    void capturePhoto();
+    void captureStillPhoto();
+    bool isUsingFrontCamera() const;
+    void flashAnimation();
+    void startCaptureAnimation();
+    void endCaptureAnimation();
+    void runFilterTestWithPhoto();
+    void captureLivePhoto();
+    void captureRawPhoto();
+
+    // Capture callbacks (capture callback queue)
+    void didFinishProcessingPhoto(PhotoOutput& output, const CapturedPhoto& photo, const CaptureStatus& error) override;
+    // Preview frames ("VideoDataOutputQueue")
+    void captureOutput(VideoDataOutput& output, const SampleBuffer& buffer, CaptureConnection& connection) override;
+
+    // Location
+    void setupLocationManager();
+    void locationManagerDidUpdateLocations(LocationManager& manager, const std::vector<Location>& locations) override;
+
+    // Post-capture preview
+    void showPreview(const std::optional<image::Image>& picture, double duration);
+    QImage rotateImage(const QImage& picture, QSizeF frame, int orientation);
+    void completeProgressBar();
+
+    // The filter hook of the capture paths: the active user filter applied to `picture`, or
+    // nothing when filtering is off or no usable filter is selected. Any thread.
+    std::optional<image::Image> applyActiveFilter(const image::Image& picture) const;
+    // The watermark hook of the capture paths. Any thread.
+    image::Image addWatermark(const image::Image& picture, const Dictionary& properties) const;
+
+    // Reports the end of every press (saved or failed). Set by the command line and tests;
+    // called on whatever thread the press ended on.
+    std::function<void(const CaptureOutcome&)> onCaptureOutcome;
+    void reportOutcome(bool success, const std::string& message, const std::string& asset = {}) const;
+
+    // Capture objects
+    std::shared_ptr<CaptureSession> captureSession = std::make_shared<CaptureSession>();
+    std::shared_ptr<PhotoOutput> photoOutput = std::make_shared<PhotoOutput>();
+    std::shared_ptr<VideoDataOutput> videoDataOutput;
+    std::shared_ptr<DeviceInput> currentVideoDeviceInput;
+    std::shared_ptr<DispatchQueue> videoDataOutputQueue;
+    std::unique_ptr<PreviewSink> previewLayer;
+    image::RenderContext ciContext;
+
+    // Views
+    PreviewView* previewView = nullptr;
+    ImageView* filteredImageView = nullptr;
+    View* flashOverlay = nullptr;
+    ProgressBar* progressView = nullptr;
+    Button* captureButton = nullptr;
+
     // Working state shared by the features.
     double currentZoomFactor = 1.0;
     double lastFeedbackZoomFactor = 1.0;
     bool isVibrationEnabled = false;
-    int currentDeviceOrientation = 1;  // 1 portrait, 2 upside down, 3 landscape left, 4 landscape right
+    std::atomic<int> currentDeviceOrientation{1};  // 1 portrait, 2 upside down, 3 landscape left, 4 landscape right
     std::atomic<bool> isCapturingLivePhoto{false};
     bool isProcessingPhoto = false;
     bool isProModeEnabled = false;
     bool isWaveformVisible = false;
     float initialVolume = 0.5f;
+    std::unique_ptr<ImpactFeedbackGenerator> feedbackGenerator1;
+    std::shared_ptr<LivePhotoCaptureProcessor> livePhotoCaptureProcessor;
+    // Deep captures under way, by their settings' unique ID. Added on the main thread, removed
+    // from the capture callback queue: every access holds rawDelegatesMutex_.
+    std::map<std::int64_t, std::shared_ptr<RAWCaptureDelegate>> rawCaptureDelegates;
+    void removeRawCaptureDelegate(std::int64_t id);
+    std::size_t rawCaptureDelegateCount() const;
+    bool isDevelopingMirroredDeepPicture() const;
+
+    // Filters: set by the filter panel; read by the capture callbacks on their thread.
+    bool isFilterEnabled() const;
+    void setFilterEnabled(bool enabled);
+    std::optional<Dictionary> selectedFilter() const;
+    void setSelectedFilter(std::optional<Dictionary> filter);
+    bool isFilterUsePhotoEnabled = false;
+    // The user's saved filters, in creation order. Main thread.
+    std::vector<Dictionary> filters;
+    std::optional<image::Image> selectedPhotoCIImage;
+
+    // Location
+    std::unique_ptr<LocationManager> locationManager;
+    std::optional<Location> currentLocation() const;
 
 private:
     void registerApplicationObservers();
+    void saveStillToLibrary(const Bytes& heic) const;
+
+    mutable std::mutex sharedStateMutex_;
+    mutable std::mutex rawDelegatesMutex_;
+    bool filterEnabled_ = false;
+    std::optional<Dictionary> selectedFilter_;
+    std::optional<Location> currentLocation_;
 };
 
 }  // namespace sorvel

@@ -2,6 +2,13 @@
 
 #include <QApplication>
 #include <atomic>
+#include <fstream>
+
+#include "platform/capture/virtual/VirtualRig.h"
+#include "platform/foundation/Permissions.h"
+#include "platform/motion/Accelerometer.h"
+#include "platform/photos/PhotoLibrary.h"
+#include "platform/ui/Alert.h"
 
 namespace fs = std::filesystem;
 
@@ -38,11 +45,20 @@ void AppHarness::SetUp() {
     DispatchQueue::installMain(mainQueue.get());
     console = std::make_unique<ConsoleCapture>();
     env = std::make_unique<AppEnvironment>(folder->path() / "home", folder->path() / "library");
+    VirtualRig::shared().reset(RigMode::Step);
+    PhotoLibrary::setShared(PhotoLibrary::open(env->library()));
+    HapticsBackend::install(&haptics);
+    SimulatedPhone::shared()->setAttitude(PhoneAttitude::Portrait);
 }
 
 void AppHarness::TearDown() {
+    if (controller) controller->captureSession->stopRunning();
     if (mainQueue) mainQueue->runUntilIdle();
+    Alert::dismissAll();
     controller.reset();
+    if (mainQueue) mainQueue->runUntilIdle();
+    HapticsBackend::install(nullptr);
+    PhotoLibrary::setShared(nullptr);
     env.reset();
     console.reset();
     DispatchQueue::installMain(nullptr);
@@ -54,8 +70,48 @@ void AppHarness::TearDown() {
 
 ViewController& AppHarness::loadController(ScreenProfile profile) {
     controller = std::make_shared<ViewController>(profile);
+    controller->onCaptureOutcome = [this](const CaptureOutcome& o) {
+        std::lock_guard lock(outcomesMutex);
+        reportedOutcomes.push_back(o);
+    };
     controller->loadViewIfNeeded();
     return *controller;
+}
+
+ViewController& AppHarness::startCamera(ScreenProfile profile) {
+    ViewController& vc = loadController(profile);
+    runUntilIdle();
+    EXPECT_TRUE(pumpUntil([&] { return vc.previewLayer && vc.previewLayer->currentFrame() != nullptr; }, 10))
+        << "the camera delivered no frame";
+    return vc;
+}
+
+bool AppHarness::pumpUntil(const std::function<bool()>& done, int maxFrames) {
+    for (int i = 0; i < maxFrames; ++i) {
+        mainQueue->runUntilIdle();
+        if (done()) return true;
+        VirtualRig::shared().step();
+        // A frame is 1/30 s on the virtual clock too, so timers and animations keep pace.
+        mainQueue->advance(1.0 / 30);
+    }
+    mainQueue->runUntilIdle();
+    return done();
+}
+
+void AppHarness::setPermission(const std::string& resource, const std::string& status) {
+    ASSERT_TRUE(Permissions::setEntry(resource, status));
+}
+
+std::vector<std::string> AppHarness::consoleLinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const auto& line : console->lines())
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+}
+
+std::vector<CaptureOutcome> AppHarness::outcomes() const {
+    std::lock_guard lock(outcomesMutex);
+    return reportedOutcomes;
 }
 
 }  // namespace sorvel::testing

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include "app/AppEnvironment.h"
 #include "app/ViewController.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Dispatch.h"
+#include "platform/ui/Haptics.h"
 
 namespace sorvel::testing {
 
@@ -36,6 +39,17 @@ protected:
 
     // Builds the controller and loads its view (viewDidLoad), as the window would.
     ViewController& loadController(ScreenProfile profile = ScreenProfile::phone());
+    // Loads the controller and runs until the camera delivers its first frame.
+    ViewController& startCamera(ScreenProfile profile = ScreenProfile::phone());
+    // Moves the rig on frame by frame (draining the queues after each) until `done` holds or
+    // `maxFrames` have passed. Returns whether `done` held.
+    bool pumpUntil(const std::function<bool()>& done, int maxFrames = 400);
+    // Writes the permissions file ("camera = denied" ...).
+    void setPermission(const std::string& resource, const std::string& status);
+    // Lines of the console that start with `prefix`.
+    std::vector<std::string> consoleLinesStartingWith(const std::string& prefix) const;
+    // Outcomes of presses reported by the controller, in order.
+    std::vector<CaptureOutcome> outcomes() const;
     void runUntilIdle() { ASSERT_TRUE(mainQueue->runUntilIdle()) << "background work did not finish"; }
     void advance(double seconds) { mainQueue->advance(seconds); }
 
@@ -45,6 +59,9 @@ protected:
     std::unique_ptr<ConsoleCapture> console;
     std::unique_ptr<AppEnvironment> env;
     std::shared_ptr<ViewController> controller;
+    RecordingHaptics haptics;
+    mutable std::mutex outcomesMutex;
+    std::vector<CaptureOutcome> reportedOutcomes;
 };
 
 }  // namespace sorvel::testing

@@ -8,6 +8,12 @@ namespace sorvel {
 namespace {
 std::mutex consoleMutex;
 std::vector<std::string>* captured = nullptr;
+std::FILE* stream = nullptr;
+}
+
+void setConsoleStream(std::FILE* s) {
+    std::lock_guard lock(consoleMutex);
+    stream = s;
 }
 
 void consolePrint(std::string_view line) {
@@ -16,9 +22,10 @@ void consolePrint(std::string_view line) {
         captured->emplace_back(line);
         return;
     }
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::FILE* out = stream ? stream : stdout;
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
 }
 
 ConsoleCapture::ConsoleCapture() {

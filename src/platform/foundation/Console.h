@@ -2,6 +2,7 @@
 // The system's console lines: written to standard output exactly as given, one per call,
 // with no level, time stamp or prefix. Tests capture them instead.
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@ namespace sorvel {
 
 // Writes `line` and a newline. Any thread; lines from different threads never interleave.
 void consolePrint(std::string_view line);
+
+// Where lines go when nothing captures them (standard output unless told otherwise; the
+// command-line tools that print a document on standard output send them to standard error).
+void setConsoleStream(std::FILE* stream);
 
 // While alive, lines go to this capture (and not to standard output).
 class ConsoleCapture {

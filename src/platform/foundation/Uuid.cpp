@@ -1,5 +1,7 @@
 #include "Uuid.h"
 
+#include <sys/random.h>
+
 #include <cctype>
 #include <mutex>
 #include <random>
@@ -7,10 +9,12 @@
 namespace sorvel {
 
 std::string makeUuid() {
-    static std::mutex m;
-    static std::mt19937_64 rng{std::random_device{}()};
     unsigned char b[16];
-    {
+    // The kernel's generator on every call: a forked child must never repeat its parent's
+    // identifiers, which a seeded generator in process memory would.
+    if (getrandom(b, sizeof b, 0) != static_cast<ssize_t>(sizeof b)) {
+        static std::mutex m;
+        static std::mt19937_64 rng{std::random_device{}() ^ (std::uint64_t(std::random_device{}()) << 32)};
         std::lock_guard lock(m);
         for (int i = 0; i < 16; i += 8) {
             auto v = rng();

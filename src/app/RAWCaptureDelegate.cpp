@@ -1,0 +1,192 @@
+#include "RAWCaptureDelegate.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/ExposureSearch.h"
+#include "app/PhotoLibrarySaves.h"
+#include "app/StillPhotoPipeline.h"
+#include "app/ViewController.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/SettingsStore.h"
+#include "platform/image/ImageSource.h"
+#include "platform/image/RenderContext.h"
+#include "platform/image/raw/RawFilter.h"
+
+namespace sorvel {
+
+namespace {
+
+class Stopwatch {
+public:
+    explicit Stopwatch(double& slot) : slot_(slot), start_(std::chrono::steady_clock::now()) {}
+    ~Stopwatch() { slot_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+
+private:
+    double& slot_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+std::string saveFormat() {
+    SettingsStore& settings = SettingsStore::standard();
+    if (settings.boolForKey("innovative_extreme_mode")) return "HEIC";
+    auto stored = settings.stringForKey("save_format");
+    // An unknown text would otherwise save nothing at all: it counts as absent.
+    if (!stored || (*stored != "RAW" && *stored != "HEIC" && *stored != "RAW+HEIC")) return "RAW+HEIC";
+    return *stored;
+}
+
+}  // namespace
+
+void RAWCaptureDelegate::didFinishProcessingPhoto(PhotoOutput&, const CapturedPhoto& photo, const CaptureStatus& error) {
+    if (error) {
+        consolePrint("捕捉照片时出错: " + error->description);
+        return;
+    }
+    const auto& data = photo.fileDataRepresentation();
+    if (!data) {
+        consolePrint("没有可写入的照片数据。");
+        return;
+    }
+    if (photo.isRawPhoto) rawData = *data;
+}
+
+void RAWCaptureDelegate::didFinishCapture(PhotoOutput&, const ResolvedPhotoSettings&, const CaptureStatus& error) {
+    auto vc = viewController.lock();
+    if (error) {
+        consolePrint("捕捉照片时出错: " + error->description);
+        if (vc) vc->reportOutcome(false, "捕捉照片时出错: " + error->description);
+        finishCapture();
+        return;
+    }
+    if (!rawData) {
+        consolePrint("预期的RAW照片数据不可用。");
+        if (vc) vc->reportOutcome(false, "预期的RAW照片数据不可用。");
+        finishCapture();
+        return;
+    }
+    std::string format = saveFormat();
+    if (format == "RAW" || format == "RAW+HEIC") saveRawToPhotoLibrary(*rawData);
+    if (format == "HEIC" || format == "RAW+HEIC") convertRawToHEICAndSave(*rawData);
+
+    std::optional<image::Image> preview;
+    if (heicData) preview = image::Image::fromBytes(*heicData);
+    if (!preview) {
+        // The DNG's own picture when no HEIC was made: developed at a tenth of the size, which is
+        // all a preview card shows.
+        if (auto raw = image::RawFilter::make(*rawData, {})) {
+            raw->setValue("inputScaleFactor", 0.1);
+            preview = raw->outputImage();
+        }
+    }
+    if (preview) {
+        DispatchQueue::main().async([weak = viewController, preview] {
+            if (auto vc = weak.lock()) vc->showPreview(preview, 1.0);
+        });
+    }
+    finishCapture();
+}
+
+void RAWCaptureDelegate::finishCapture() {
+    if (endCaptureAnimation) DispatchQueue::main().async(endCaptureAnimation);
+    if (didFinish) didFinish();
+}
+
+void RAWCaptureDelegate::saveRawToPhotoLibrary(const Bytes& raw) {
+    saveToPhotoLibrary(LibrarySaveKind::DeepRaw, raw, std::nullopt, currentLocation,
+                       [weak = viewController](bool success, const std::string& line, const std::string& asset) {
+                           if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
+                       });
+}
+
+void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
+    using namespace image;
+    auto fail = [this](const std::string& line) {
+        consolePrint(line);
+        if (auto vc = viewController.lock()) vc->reportOutcome(false, line);
+    };
+    RenderContext context;
+    std::unique_ptr<RawFilter> developer;
+    {
+        Stopwatch sw(timings.develop);
+        developer = RawFilter::make(raw, {});
+    }
+    if (!developer) return fail("无法创建RAW滤镜");
+    auto source = ImageSource::make(raw);
+    if (!source) return fail("无法获取原始元数据");
+    Dictionary metadata;
+    if (auto exif = source->properties().find("{Exif}"); exif != source->properties().end()) metadata["{Exif}"] = exif->second;
+
+    SettingsStore& settings = SettingsStore::standard();
+    const bool extreme = settings.boolForKey("innovative_extreme_mode");
+    if (!extreme) {
+        float ev = -0.6f;
+        if (settings.boolForKey("setting_4")) {
+            Stopwatch sw(timings.search);
+            ev = calculateAdjustedEV([&](float tryEV) {
+                developer->setValue("inputEV", static_cast<double>(tryEV));
+                return developer->outputImage();
+            });
+        }
+        developer->setValue("inputEV", static_cast<double>(ev));
+    }
+    const double scale = extreme ? 0.341333 : static_cast<double>(std::clamp(settings.floatForKey("heic_resolution_scale"), 0.01f, 1.0f));
+    developer->setValue("inputEnableSharpening", 0.0);
+    developer->setValue("inputNoiseReductionAmount", extreme ? 0.0 : 1.0);
+    developer->setValue("inputColorNoiseReductionAmount", extreme ? 0.0 : 0.9);
+    developer->setValue("inputLuminanceNoiseReductionAmount", extreme ? 0.0 : 0.8);
+    developer->setValue("inputNoiseReductionSharpnessAmount", 0.0);
+    developer->setValue("inputScaleFactor", scale);
+    developer->setValue("inputLocalToneMapAmount", 0.0);
+    developer->setValue("inputBoost", 0.0);
+    developer->setValue("inputBoostShadowAmount", 0.0);
+
+    std::optional<Image> output;
+    {
+        Stopwatch sw(timings.develop);
+        output = developer->outputImage();
+    }
+    if (!output) return fail("无法获取输出图像");
+    Image picture = *output;
+
+    shouldMirrorImage = settings.boolForKey("is_selfie_camera") && settings.boolForKey("setting_5");
+    if (shouldMirrorImage) {
+        picture = picture.transformed(AffineTransform::scale(-1, 1));
+        consolePrint("自拍照片已镜像");
+    }
+    if (!extreme) {
+        if (settings.boolForKey("setting_11")) {
+            Stopwatch sw(timings.boost);
+            if (auto boosted = picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}}))
+                picture = *boosted;
+        }
+        if (auto vc = viewController.lock()) {
+            {
+                Stopwatch sw(timings.filter);
+                if (auto filtered = vc->applyActiveFilter(picture)) picture = *filtered;
+            }
+            Stopwatch sw(timings.watermark);
+            picture = vc->addWatermark(picture, metadata);
+        }
+    }
+    std::optional<Bitmap> bitmap;
+    {
+        Stopwatch sw(timings.render);
+        bitmap = context.render(picture, picture.extent(), PixelFormat::RGBAHalf, ColorSpace::DisplayP3);
+    }
+    if (!bitmap) return fail("无法创建调整后的CGImage");
+    double quality = extreme ? 0.3 : static_cast<double>(settings.floatForKey("quality_setting"));
+    std::optional<Bytes> heic;
+    {
+        Stopwatch sw(timings.encode);
+        heic = sorvel::heicData(*bitmap, quality, metadata);
+    }
+    if (!heic) return fail("无法转换为HEIC格式");
+    heicData = *heic;
+    saveToPhotoLibrary(LibrarySaveKind::DeepHeic, *heic, std::nullopt, currentLocation,
+                       [weak = viewController](bool success, const std::string& line, const std::string& asset) {
+                           if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
+                       });
+}
+
+}  // namespace sorvel

@@ -1,0 +1,43 @@
+#pragma once
+// The capture delegate of one deep-mode picture: receives the DNG, saves it and/or develops it
+// into a Display P3 HEIC, and always ends the screen's busy state. Callbacks run on the photo
+// output's callback queue, one at a time; the whole development runs there.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/capture/PhotoCaptureDelegate.h"
+#include "platform/location/Location.h"
+
+namespace sorvel {
+
+class ViewController;
+
+class RAWCaptureDelegate : public PhotoCaptureDelegate {
+public:
+    std::optional<Bytes> rawData;
+    std::optional<Bytes> heicData;
+    std::function<void()> didFinish;
+    std::function<void()> endCaptureAnimation;
+    std::weak_ptr<ViewController> viewController;
+    std::optional<Location> currentLocation;
+    std::atomic<bool> shouldMirrorImage{false};
+
+    void didFinishProcessingPhoto(PhotoOutput& output, const CapturedPhoto& photo, const CaptureStatus& error) override;
+    void didFinishCapture(PhotoOutput& output, const ResolvedPhotoSettings& settings, const CaptureStatus& error) override;
+
+    void saveRawToPhotoLibrary(const Bytes& raw);
+    void convertRawToHEICAndSave(const Bytes& raw);
+
+    // Time spent in each development stage of the last picture, for the benchmarks.
+    struct Timings {
+        double develop = 0, search = 0, boost = 0, filter = 0, watermark = 0, render = 0, encode = 0;
+    } timings;
+
+private:
+    void finishCapture();
+};
+
+}  // namespace sorvel

@@ -1,0 +1,58 @@
+// The live picture: the preview sink drawn 60 points above centre, and the frame handler that
+// feeds the filtered overlay.
+
+#include "app/PictureConversion.h"
+#include "app/PreviewView.h"
+#include "app/ViewController.h"
+
+namespace sorvel {
+
+void ViewController::setupPreviewLayer() {
+    View* root = view();
+    previewLayer = std::make_unique<PreviewSink>();
+    previewLayer->setSession(captureSession.get());
+    previewLayer->connection().setVideoOrientation(VideoOrientation::Portrait);
+    QRectF frame = root->bounds().translated(0, -60);
+    previewView = new PreviewView(frame, *previewLayer, nullptr);
+    previewView->setAccessibilityIdentifier("previewLayer");
+    previewView->setUserInteractionEnabled(false);
+    root->addSubview(previewView);
+    previewView->lower();
+
+    filteredImageView = new ImageView(frame, nullptr);
+    filteredImageView->setContentMode(ContentMode::AspectFit);
+    filteredImageView->setHidden(true);
+    filteredImageView->setUserInteractionEnabled(false);
+    filteredImageView->setAccessibilityIdentifier("filteredImageView");
+    root->addSubview(filteredImageView);
+}
+
+// "VideoDataOutputQueue": the filtered live picture is computed here and handed to the main
+// queue; frames that arrive while one is still being drawn are dropped by the output.
+void ViewController::captureOutput(VideoDataOutput&, const SampleBuffer& buffer, CaptureConnection&) {
+    if (!isFilterEnabled() || !buffer.imageBuffer) return;
+    const PixelBuffer& frame = *buffer.imageBuffer;
+    image::PixelBuffer wrapped;
+    wrapped.width = frame.width;
+    wrapped.height = frame.height;
+    wrapped.bytesPerRow = static_cast<std::size_t>(frame.bytesPerRow);
+    wrapped.data = frame.bgra.data();
+    wrapped.owner = buffer.imageBuffer;
+    auto picture = image::Image::fromPixelBuffer(wrapped);
+    if (!picture) return;
+    // Frames come in sensor orientation (landscape); the screen shows them upright.
+    auto filtered = applyActiveFilter(picture->oriented(6));
+    if (!filtered) return;
+    auto shown = renderToQImage(*filtered, ciContext, 1280);
+    if (!shown) return;
+    DispatchQueue::main().async(weakly(shared_from_this(), [shown](ViewController& self) {
+        if (!self.isFilterEnabled()) {
+            self.filteredImageView->setHidden(true);
+            return;
+        }
+        self.filteredImageView->setImage(*shown);
+        self.filteredImageView->setHidden(false);
+    }));
+}
+
+}  // namespace sorvel

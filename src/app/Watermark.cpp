@@ -1,0 +1,212 @@
+#include "Watermark.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <cstdio>
+
+#include <cstring>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Dates.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/SettingsStore.h"
+
+namespace sorvel {
+
+namespace {
+
+std::string format(const char* fmt, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+
+std::string timeText(Date now) {
+    CalendarTime c = localCalendarTime(now);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute, c.second);
+    return buf;
+}
+
+struct Line {
+    QString text;
+    QFont font;
+    QColor colour;
+    double height = 0;
+    double width = 0;
+};
+
+// Separable blur of an alpha mask (three box passes approximate a Gaussian of this radius).
+QImage blurredAlpha(const QImage& source, double radiusPixels) {
+    QImage alpha = source.convertToFormat(QImage::Format_Alpha8);
+    int r = std::max(0, static_cast<int>(std::lround(radiusPixels / 1.73)));
+    if (r == 0) return alpha;
+    const int w = alpha.width(), h = alpha.height();
+    std::vector<float> buf(std::size_t(w) * h), tmp(buf.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) buf[std::size_t(y) * w + x] = alpha.constScanLine(y)[x];
+    auto pass = [&](bool horizontal) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                float sum = 0;
+                int n = 0;
+                for (int k = -r; k <= r; ++k) {
+                    int xx = horizontal ? x + k : x, yy = horizontal ? y : y + k;
+                    if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
+                    sum += buf[std::size_t(yy) * w + xx];
+                    ++n;
+                }
+                tmp[std::size_t(y) * w + x] = sum / float(2 * r + 1);
+                (void)n;
+            }
+        buf.swap(tmp);
+    };
+    for (int i = 0; i < 3; ++i) {
+        pass(true);
+        pass(false);
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) alpha.scanLine(y)[x] = static_cast<uchar>(std::clamp(buf[std::size_t(y) * w + x], 0.0f, 255.0f));
+    return alpha;
+}
+
+}  // namespace
+
+std::vector<std::string> watermarkLines(const Dictionary& metadata, const std::optional<Location>& currentLocation,
+                                        Date now) {
+    SettingsStore& settings = SettingsStore::standard();
+    std::string shutter = "未知", iso = "未知", lens = "未知", latitude = "未知", longitude = "未知";
+
+    auto exif = metadata.find("{Exif}");
+    if (exif != metadata.end() && exif->second.dictionaryValue()) {
+        const Value& e = exif->second;
+        if (e["ExposureTime"].isNumber()) shutter = format("1/%.0f", 1.0 / e["ExposureTime"].toReal());
+        if (const Array* list = e["ISOSpeedRatings"].arrayValue(); list && !list->empty() && (*list)[0].isNumber())
+            iso = std::to_string((*list)[0].toInteger());
+        if (const std::string* s = e["LensModel"].stringValue()) lens = *s;
+    }
+    auto gps = metadata.find("{GPS}");
+    if (gps != metadata.end() && gps->second.dictionaryValue()) {
+        const Value& g = gps->second;
+        if (g["Latitude"].isNumber() && g["Longitude"].isNumber()) {
+            latitude = format("%.4f", g["Latitude"].toReal());
+            longitude = format("%.4f", g["Longitude"].toReal());
+        }
+    } else if (currentLocation) {
+        latitude = format("%.4f", currentLocation->latitude);
+        longitude = format("%.4f", currentLocation->longitude);
+    }
+    std::string time = timeText(now);
+    std::string mode = localized(settings.boolForKey("setting_0") ? "Sorvel相机-深度Sorvel" : "Sorvel相机-普通模式");
+    std::string content = settings.stringForKey("watermarkContent").value_or("");
+
+    std::vector<std::string> lines{content};
+    if (!settings.boolForKey("setting_13")) {
+        lines.push_back(lens);
+        lines.push_back(settings.boolForKey("setting_14") ? time + " Loc" + latitude + "," + longitude : time);
+        lines.push_back("SS" + shutter + " ISO" + iso + " " + mode);
+    }
+    return lines;
+}
+
+image::Image createWatermarkLayer(const std::vector<std::string>& texts, double fontSize, double customFontSize,
+                                  double W, double H, double scale) {
+    using namespace image;
+    std::vector<Line> lines;
+    double blockWidth = 0, blockHeight = 0;
+    const double maxWidth = std::max(1.0, W - 40);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        Line l;
+        l.text = QString::fromStdString(texts[i]);
+        l.font = QFont(QStringLiteral("Noto Sans CJK SC"));
+        bool custom = i == 0;
+        l.font.setPointSizeF(custom ? customFontSize : fontSize);
+        l.font.setWeight(custom ? QFont::Thin : QFont::ExtraLight);
+        l.colour = QColor::fromRgbF(1, 1, 1, custom ? 0.13f : 0.15f);
+        QFontMetricsF fm(l.font);
+        l.width = std::min(maxWidth, fm.horizontalAdvance(l.text));
+        l.height = fm.height();
+        blockWidth = std::max(blockWidth, l.width);
+        blockHeight += l.height;
+        lines.push_back(l);
+    }
+    blockWidth = std::ceil(blockWidth);
+    blockHeight = std::ceil(blockHeight);
+
+    const int pw = static_cast<int>(std::ceil((blockWidth + 20) * scale));
+    const int ph = static_cast<int>(std::ceil((blockHeight + 20) * scale));
+    if (pw <= 0 || ph <= 0 || pw > 16384 || ph > 16384) return Image();
+
+    auto drawText = [&](QPainter& p, double x, double y) {
+        double top = y;
+        for (const Line& l : lines) {
+            p.setFont(l.font);
+            p.setPen(l.colour);
+            p.drawText(QRectF(x, top, blockWidth, l.height), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, l.text);
+            top += l.height;
+        }
+    };
+    auto newLayer = [&] {
+        QImage img(pw, ph, QImage::Format_RGBA8888_Premultiplied);
+        img.setDevicePixelRatio(scale);
+        img.fill(Qt::transparent);
+        return img;
+    };
+
+    QImage result = newLayer();
+    QPainter painter(&result);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Each pass draws a shadow of the text (its alpha blurred, in black) and then the text.
+    struct Shadow {
+        double dx, dy, blur;
+    };
+    for (Shadow s : {Shadow{0, 0, 2.0}, Shadow{0.5, 0.5, 1.0}, Shadow{-0.5, 0.5, 1.0}, Shadow{0.5, 0.5, 0.5}}) {
+        QImage single = newLayer();
+        {
+            QPainter sp(&single);
+            sp.setRenderHint(QPainter::TextAntialiasing);
+            drawText(sp, 10 + s.dx, 10 + s.dy);
+        }
+        QImage mask = blurredAlpha(single, s.blur * scale);
+        QImage shadow(mask.size(), QImage::Format_RGBA8888_Premultiplied);
+        shadow.fill(Qt::transparent);
+        for (int y = 0; y < mask.height(); ++y) {
+            const uchar* a = mask.constScanLine(y);
+            uchar* d = shadow.scanLine(y);
+            for (int x = 0; x < mask.width(); ++x) d[x * 4 + 3] = a[x];
+        }
+        shadow.setDevicePixelRatio(scale);
+        painter.drawImage(QPointF(0, 0), shadow);
+        drawText(painter, 10, 10);
+    }
+    for (double dy : {0.0, 0.2, 0.4, 0.6}) drawText(painter, 10, 10 + dy);
+    painter.end();
+
+    auto bitmap = Bitmap::make(pw, ph, PixelFormat::RGBA8Premultiplied, ColorSpace::SRGB);
+    if (!bitmap) return Image();
+    for (int y = 0; y < ph; ++y) std::memcpy(bitmap->mutableRow(y), result.constScanLine(y), std::size_t(pw) * 4);
+    Image layer(*bitmap);
+    layer = layer.transformed(AffineTransform::translation(W - pw - 20, 10));
+    Image clear = Image::constantColor(Color::clear()).cropped(Rect{0, 0, W, H});
+    return layer.composited(clear);
+}
+
+image::Image addWatermarkInternal(const image::Image& picture, const Dictionary& metadata,
+                                  const std::optional<Location>& currentLocation, bool mirroredDeepPicture,
+                                  double screenScale) {
+    using namespace image;
+    Rect e = picture.extent();
+    consolePrint("开始添加水印");
+    consolePrint("原始图像尺寸: (" + shortestDecimal(e.width) + ", " + shortestDecimal(e.height) + ")");
+    auto lines = watermarkLines(metadata, currentLocation, Clock::current().date());
+    Image layer = createWatermarkLayer(lines, 16, 32, e.width, e.height, screenScale);
+    if (mirroredDeepPicture) layer = layer.transformed(AffineTransform::translation(-e.width + 20, 10));
+    return layer.composited(picture);
+}
+
+}  // namespace sorvel

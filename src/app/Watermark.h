@@ -1,0 +1,32 @@
+#pragma once
+// The text watermark: the user's line in a large thin face and, unless hidden, lens, time (and
+// place), shutter, ISO and mode, white at 13-15 % with a soft shadow, drawn as a transparent
+// layer of the picture's size and laid over it. Runs on the capture callback thread.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+#include "platform/image/Image.h"
+#include "platform/location/Location.h"
+
+namespace sorvel {
+
+// The text lines for this picture's metadata (and, without "{GPS}", the current location),
+// reading the watermark settings; `now` is the time printed.
+std::vector<std::string> watermarkLines(const Dictionary& metadata, const std::optional<Location>& currentLocation,
+                                        Date now);
+
+// A transparent image of W x H with the text block 20 pixels from the right and 10 above the
+// bottom. The block is drawn at `screenScale` pixels per point.
+image::Image createWatermarkLayer(const std::vector<std::string>& lines, double fontSize, double customFontSize,
+                                  double width, double height, double screenScale);
+
+// The layer composited over `picture`; a mirrored deep picture lies at negative x, so its layer
+// is moved by (-W + 20, +10) to land on it.
+image::Image addWatermarkInternal(const image::Image& picture, const Dictionary& metadata,
+                                  const std::optional<Location>& currentLocation, bool mirroredDeepPicture,
+                                  double screenScale);
+
+}  // namespace sorvel
