@@ -41,7 +41,7 @@ heif_error writeToBytes(heif_context*, const void* data, std::size_t size, void*
     return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
-// x265 speed settings, chosen by bench/image (see README.md for the measurements).
+// x265 speed settings, chosen by bench/image (measurements in bench/image/RESULTS.md).
 void applySpeed(heif_encoder* enc, const std::string& speed) {
     if (speed == "slow") {
         heif_encoder_set_parameter_string(enc, "preset", "medium");

@@ -14,7 +14,7 @@
 //   kOrientation              1..8, JPEG only: written as the Exif tag, pixels not turned.
 //                             (HEIC files are written upright: libheif 1.15 turns the pixels
 //                             and writes an inconsistent 'ispe' when asked for irot/imir.)
-//   kHEICEncoderSpeed         "fast" (default), "balanced" or "slow" (see README.md)
+//   kHEICEncoderSpeed         "fast" (default), "balanced" or "slow" (bench/image/RESULTS.md)
 
 #include <memory>
 #include <optional>
