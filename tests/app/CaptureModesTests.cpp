@@ -1,0 +1,157 @@
+// Live Photo and deep-mode presses end to end on the virtual rig.
+
+#include "AppHarness.h"
+#include "platform/capture/virtual/VirtualRig.h"
+#include "platform/image/ImageSource.h"
+#include "platform/photos/PhotoLibrary.h"
+#include "platform/ui/Alert.h"
+
+using namespace sorvel;
+using namespace sorvel::testing;
+
+namespace {
+
+class CaptureModes : public AppHarness {
+protected:
+    void SetUp() override {
+        AppHarness::SetUp();
+        env->settings().registerSeeds({{"quality_setting", 0.5}, {"quality_setting_2", 0.5}, {"normal_resolution_scale", 0.25},
+                                       {"heic_resolution_scale", 0.25}, {"setting_4", false}});
+    }
+    std::vector<PhotoAsset> assets() const { return PhotoLibrary::shared().assets(); }
+    bool idle(ViewController& vc) const {
+        return !vc.isProcessingPhoto && !vc.isCapturingLivePhoto.load() && vc.rawCaptureDelegateCount() == 0;
+    }
+    bool pressAndWait(ViewController& vc, std::size_t assetsExpected) {
+        vc.按下拍照按钮();
+        return pumpUntil([&] { return assets().size() >= assetsExpected && idle(vc); }, 900);
+    }
+    std::string typeOf(const PhotoAsset& asset, std::size_t resource = 0) {
+        auto bytes = PhotoLibrary::shared().resourceData(asset.localIdentifier, resource);
+        auto source = bytes ? image::ImageSource::make(*bytes) : std::nullopt;
+        return source ? source->type() : "?";
+    }
+};
+
+}  // namespace
+
+// A Live Photo is one asset with the still and the movie, the press-time location, and its
+// movie gone from the temporary folder.
+TEST_F(CaptureModes, LivePhotoSavesStillAndMovieAsOneAssetWithLocation) {
+    env->settings().setBool(true, "setting_2");
+    auto& vc = startCamera();
+    vc.locationManagerDidUpdateLocations(*vc.locationManager, {Location{22.54, 114.06, 12, Date{1796579000}}});
+    ASSERT_TRUE(pressAndWait(vc, 1)) << ::testing::PrintToString(console->lines());
+    auto movieLines = consoleLinesStartingWith("实况照片电影文件URL: ");
+    ASSERT_EQ(movieLines.size(), 1u);
+    std::filesystem::path temporary = movieLines[0].substr(std::string("实况照片电影文件URL: ").size());
+    EXPECT_FALSE(std::filesystem::exists(temporary)) << "the movie was moved into the library";
+    EXPECT_TRUE(console->contains("实况照片保存成功。"));
+
+    auto saved = assets();
+    ASSERT_EQ(saved.size(), 1u);
+    ASSERT_EQ(saved[0].resources.size(), 2u);
+    EXPECT_EQ(saved[0].resources[0].type, AssetResourceType::Photo);
+    EXPECT_EQ(saved[0].resources[1].type, AssetResourceType::PairedVideo);
+    EXPECT_TRUE(saved[0].mediaSubtypes & AssetMediaSubtype::PhotoLive);
+    ASSERT_TRUE(saved[0].location);
+    EXPECT_NEAR(saved[0].location->latitude, 22.54, 1e-9);
+    EXPECT_FALSE(vc.isCapturingLivePhoto.load());
+}
+
+// With a filter on, one Live Photo press gives two assets: the pair and a filtered still.
+TEST_F(CaptureModes, LivePhotoWithFilterAlsoSavesFilteredStill) {
+    env->settings().setBool(true, "setting_2");
+    auto& vc = startCamera();
+    ASSERT_FALSE(vc.filters.empty()) << "the presets are imported at the first start";
+    vc.setSelectedFilter(vc.filters[0]);
+    vc.setFilterEnabled(true);
+    ASSERT_TRUE(pressAndWait(vc, 2));
+    EXPECT_TRUE(console->contains("滤镜静态照片已成功保存到相册（HEIC格式）。"));
+    EXPECT_EQ(assets().size(), 2u);
+}
+
+// The movie failing after the still arrived would lose the shot; the still is saved alone.
+TEST_F(CaptureModes, LivePhotoMovieFailureStillSavesTheStill) {
+    env->settings().setBool(true, "setting_2");
+    auto& vc = startCamera();
+    VirtualRig::shared().injectNextCaptureFault(CaptureFault::MovieError);
+    ASSERT_TRUE(pressAndWait(vc, 1)) << ::testing::PrintToString(console->lines());
+    EXPECT_FALSE(consoleLinesStartingWith("捕捉实况照片电影文件时出错: ").empty());
+    auto saved = assets();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].resources.size(), 1u);
+    EXPECT_EQ(typeOf(saved[0]), "public.heic");
+}
+
+// Save formats: "RAW" keeps only the DNG, "HEIC" only the developed picture, and both an absent
+// and an unknown value keep both (an unknown one would otherwise save nothing).
+TEST_F(CaptureModes, DeepSaveFormats) {
+    env->settings().setBool(true, "setting_0");
+    auto& vc = startCamera();
+    struct Case {
+        std::optional<std::string> format;
+        std::vector<std::string> types;
+    };
+    std::vector<Case> cases = {{"RAW", {"com.adobe.raw-image"}},
+                               {"HEIC", {"public.heic"}},
+                               {std::nullopt, {"com.adobe.raw-image", "public.heic"}},
+                               {"RAW + HEIC?", {"com.adobe.raw-image", "public.heic"}}};
+    std::size_t total = 0;
+    for (const auto& c : cases) {
+        if (c.format) env->settings().setObject(Value(*c.format), "save_format");
+        else env->settings().removeObjectForKey("save_format");
+        total += c.types.size();
+        ASSERT_TRUE(pressAndWait(vc, total)) << (c.format ? *c.format : "absent");
+        auto saved = assets();
+        ASSERT_EQ(saved.size(), total) << (c.format ? *c.format : "absent");
+        std::multiset<std::string> got, want(c.types.begin(), c.types.end());
+        for (std::size_t i = 0; i < c.types.size(); ++i) got.insert(typeOf(saved[i]));
+        EXPECT_EQ(got, want) << (c.format ? *c.format : "absent");
+    }
+    EXPECT_TRUE(console->contains("结束拍摄raw"));
+    EXPECT_FALSE(vc.isProcessingPhoto);
+}
+
+// Extreme mode forces a HEIC at reduced size even when RAW is asked for, and never sets the
+// searched exposure.
+TEST_F(CaptureModes, ExtremeModeForcesReducedHeic) {
+    env->settings().setBool(true, "innovative_extreme_mode");
+    env->settings().setObject(Value("RAW"), "save_format");
+    env->settings().setBool(true, "setting_4");
+    auto& vc = startCamera();
+    ASSERT_TRUE(pressAndWait(vc, 1));
+    auto saved = assets();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(typeOf(saved[0]), "public.heic");
+    auto bytes = PhotoLibrary::shared().resourceData(saved[0].localIdentifier, 0);
+    auto source = image::ImageSource::make(*bytes);
+    EXPECT_NEAR(std::max(source->width(), source->height()), 4032 * 0.341333, 8);
+    EXPECT_TRUE(consoleLinesStartingWith("迭代 ").empty());
+}
+
+// A camera without a Bayer format: the alert, the busy state ends, no delegate left behind.
+TEST_F(CaptureModes, NoBayerFormatAlertsAndEndsBusyState) {
+    env->settings().setBool(true, "setting_0");
+    auto& vc = startCamera();
+    VirtualRig::shared().injectFault(vc.currentVideoDeviceInput->device()->uniqueID(), CaptureFault::NoBayerRaw);
+    vc.按下拍照按钮();
+    runUntilIdle();
+    EXPECT_TRUE(console->contains("没有找到可用的Bayer RAW格式。"));
+    EXPECT_FALSE(vc.isProcessingPhoto);
+    EXPECT_EQ(vc.rawCaptureDelegateCount(), 0u);
+    auto alerts = Alert::presented();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title().toStdString(), "当前的摄像头无法使用深度Sorvel模式");
+}
+
+// A capture error must still end the busy state and drop the delegate.
+TEST_F(CaptureModes, DeepCaptureErrorEndsBusyState) {
+    env->settings().setBool(true, "setting_0");
+    auto& vc = startCamera();
+    VirtualRig::shared().injectNextCaptureFault(CaptureFault::CaptureError);
+    vc.按下拍照按钮();
+    ASSERT_TRUE(pumpUntil([&] { return idle(vc); }, 200));
+    EXPECT_FALSE(consoleLinesStartingWith("捕捉照片时出错: ").empty());
+    EXPECT_TRUE(assets().empty());
+}

@@ -1,0 +1,133 @@
+// The deep mode's exposure search and the watermark's text, on synthetic inputs.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/ExposureSearch.h"
+#include "app/Watermark.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/SettingsStore.h"
+#include "platform/image/RenderContext.h"
+
+using namespace sorvel;
+using namespace sorvel::image;
+
+namespace {
+
+// A 100 x 100 picture whose first `white` percent of rows are pure white (clipped), the next
+// `black` percent pure black (crushed), the rest mid grey.
+Image bands(int whitePercent, int blackPercent) {
+    auto bitmap = Bitmap::make(100, 100, PixelFormat::RGBA8, ColorSpace::SRGB);
+    for (int y = 0; y < 100; ++y) {
+        std::uint8_t v = y < whitePercent ? 255 : y < whitePercent + blackPercent ? 0 : 128;
+        for (int x = 0; x < 100; ++x) {
+            std::uint8_t* p = bitmap->mutableRow(y) + x * 4;
+            p[0] = p[1] = p[2] = v;
+            p[3] = 255;
+        }
+    }
+    return Image(*bitmap);
+}
+
+Image single(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    auto bitmap = Bitmap::make(4, 4, PixelFormat::RGBA8, ColorSpace::SRGB);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            std::uint8_t* p = bitmap->mutableRow(y) + x * 4;
+            p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
+        }
+    return Image(*bitmap);
+}
+
+}  // namespace
+
+// The clipped and crushed tests are strict: one level off either way must not count.
+TEST(ExposureSearch, PixelTestsAreStrict) {
+    EXPECT_EQ(analyzeImage(single(255, 255, 254)).first, 0.0f);
+    EXPECT_EQ(analyzeImage(single(255, 255, 255)).first, 1.0f);
+    EXPECT_EQ(analyzeImage(single(6, 6, 6)).second, 1.0f);
+    EXPECT_EQ(analyzeImage(single(7, 0, 0)).second, 0.0f);
+    auto [over, under] = analyzeImage(bands(10, 20));
+    EXPECT_NEAR(over, 0.10f, 0.01f);
+    EXPECT_NEAR(under, 0.20f, 0.01f);
+}
+
+// The four outcomes of the search: found at once, found on the second try, crushed shadows stop
+// it at once, and three clipped tries end at -0.9 (never analysed).
+TEST(ExposureSearch, FourOutcomes) {
+    ConsoleCapture console;
+    std::vector<float> tried;
+    auto run = [&](std::function<Image(float)> frame) {
+        tried.clear();
+        return calculateAdjustedEV([&](float ev) -> std::optional<Image> {
+            tried.push_back(ev);
+            return frame(ev);
+        });
+    };
+    EXPECT_FLOAT_EQ(run([](float) { return bands(0, 1); }), 0.3f);
+    EXPECT_TRUE(console.contains("找到合适的 EV 值: 0.3"));
+
+    float second = run([](float ev) { return ev > 0 ? bands(3, 0) : bands(0, 0); });
+    EXPECT_NEAR(second, -0.1f, 1e-6);
+    EXPECT_EQ(tried.size(), 2u);
+
+    console.clear();
+    EXPECT_FLOAT_EQ(run([](float) { return bands(20, 7); }), 0.3f);
+    EXPECT_TRUE(console.contains("欠曝超过 7%，停止调整。最终 EV: 0.3"));
+
+    console.clear();
+    float last = run([](float) { return bands(5, 0); });
+    EXPECT_NEAR(last, -0.9f, 1e-6);
+    EXPECT_EQ(tried.size(), 3u);
+    EXPECT_EQ(console.lines().back().rfind("达到最大迭代次数，最终 EV: -0.9", 0), 0u) << console.lines().back();
+    // Shortest decimal forms, no rounding: the 5 % band covers 4.6875 % of the 256-row thumbnail.
+    EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:4.6875% 欠曝:0%");
+
+    // A developer with no output ends the search at once with the exposure it was asked for.
+    EXPECT_FLOAT_EQ(calculateAdjustedEV([](float) { return std::optional<Image>(); }), 0.3f);
+}
+
+namespace {
+struct WatermarkSettings : ::testing::Test {
+    std::unique_ptr<SettingsStore> store = SettingsStore::inMemory();
+    void SetUp() override { SettingsStore::setStandard(store.get()); }
+    void TearDown() override { SettingsStore::setStandard(nullptr); }
+};
+}  // namespace
+
+// Each switch combination gives its lines; missing values read "未知"; the shutter prints the
+// reciprocal without decimals (1/125, and 1/0 for two seconds).
+TEST_F(WatermarkSettings, LinesFollowTheSwitches) {
+    store->setObject(Value("我的相机"), "watermarkContent");
+    Dictionary metadata{{"{Exif}", Dictionary{{"ExposureTime", 1.0 / 125}, {"ISOSpeedRatings", Array{Value(50)}},
+                                               {"LensModel", "后置相机 4.2mm f/1.6"}}}};
+    Date now{1796579052};
+    auto lines = watermarkLines(metadata, std::nullopt, now);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "我的相机");
+    EXPECT_EQ(lines[1], "后置相机 4.2mm f/1.6");
+    EXPECT_EQ(lines[3], "SS1/125 ISO50 Sorvel相机-普通模式");
+
+    store->setBool(true, "setting_0");
+    EXPECT_EQ(watermarkLines(metadata, std::nullopt, now)[3], "SS1/125 ISO50 Sorvel相机-深度Sorvel");
+
+    Dictionary slow{{"{Exif}", Dictionary{{"ExposureTime", 2.0}, {"ISOSpeedRatings", Array{}}}}};
+    auto slowLines = watermarkLines(slow, std::nullopt, now);
+    EXPECT_EQ(slowLines[1], "未知");
+    EXPECT_EQ(slowLines[3].rfind("SS1/0 ISO未知 ", 0), 0u) << slowLines[3];
+
+    store->setBool(true, "setting_14");
+    auto noPlace = watermarkLines(Dictionary{}, std::nullopt, now);
+    EXPECT_NE(noPlace[2].find(" Loc未知,未知"), std::string::npos) << noPlace[2];
+
+    // A still's GPS is printed as stored (magnitudes); without GPS the fix is printed signed.
+    Dictionary withGps{{"{GPS}", Dictionary{{"Latitude", 33.86}, {"Longitude", 151.21}}}};
+    EXPECT_NE(watermarkLines(withGps, Location{-33.86, 151.21, 0, now}, now)[2].find(" Loc33.8600,151.2100"), std::string::npos);
+    EXPECT_NE(watermarkLines(Dictionary{}, Location{-33.86, 151.21, 0, now}, now)[2].find(" Loc-33.8600,151.2100"),
+              std::string::npos);
+
+    store->setBool(true, "setting_13");
+    auto only = watermarkLines(metadata, std::nullopt, now);
+    EXPECT_EQ(only, std::vector<std::string>{"我的相机"});
+}
