@@ -1,0 +1,67 @@
+// `sorvel-camera shoot` as a person runs it: a new process, a fresh home and library.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "AppHarness.h"
+
+using namespace sorvel::testing;
+
+namespace {
+
+struct ProcessRun {
+    int code;
+    std::string out;
+};
+
+ProcessRun shoot(const std::string& args) {
+    std::string cmd = std::string(SORVEL_BINARY_DIR) + "/src/sorvel-camera " + args + " 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    std::array<char, 512> buf;
+    while (p && fgets(buf.data(), buf.size(), p)) out += buf.data();
+    int status = p ? pclose(p) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+// Three presses in a fresh home must give three HEIC photos, listed in one JSON document on
+// standard output (console lines must not leak into it), and exit 0.
+TEST(ShootCommand, ThreeStillsInAFreshHome) {
+    TempFolder dir("sorvel-shoot");
+    std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
+    ProcessRun r = shoot(where + " shoot --count 3 --json --set setting_2=false --set normal_resolution_scale=0.25");
+    EXPECT_EQ(r.code, 0) << r.out;
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.front(), '{') << r.out;
+    EXPECT_EQ(count(r.out, "\"kind\": \"photo\""), 3u) << r.out;
+    EXPECT_EQ(count(r.out, ".HEIC"), 3u) << r.out;
+    EXPECT_NE(r.out.find("\"failures\": 0"), std::string::npos);
+    for (const char* name : {"IMG_0001.HEIC", "IMG_0002.HEIC", "IMG_0003.HEIC"})
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / "lib" / name)) << name;
+}
+
+// With camera access refused nothing is captured, the exit code says so, and the reason is given.
+TEST(ShootCommand, DeniedCameraFailsAndSaysWhy) {
+    TempFolder dir("sorvel-shoot");
+    std::filesystem::create_directories(dir.path() / "home");
+    std::ofstream(dir.path() / "home" / "permissions.conf") << "camera = denied\n";
+    std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
+    ProcessRun r = shoot(where + " shoot --json");
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.out.find("permissions_explanation"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"assets\": []"), std::string::npos) << r.out;
+
+    // A bad option exits 2 before anything is captured.
+    EXPECT_EQ(shoot(where + " shoot --set setting_2=perhaps").code, 2);
+}
