@@ -192,6 +192,9 @@ image::Image createWatermarkLayer(const std::vector<std::string>& texts, double 
     for (int y = 0; y < ph; ++y) std::memcpy(bitmap->mutableRow(y), result.constScanLine(y), std::size_t(pw) * 4);
     Image layer(*bitmap);
     layer = layer.transformed(AffineTransform::translation(W - pw - 20, 10));
+    // The block is drawn at screen scale, so on a small picture it can be wider than the picture;
+    // cut at the picture's edge rather than grow the saved picture with an empty margin.
+    layer = layer.cropped(Rect{0, 0, W, H});
     Image clear = Image::constantColor(Color::clear()).cropped(Rect{0, 0, W, H});
     return layer.composited(clear);
 }

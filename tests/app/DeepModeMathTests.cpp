@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "AppHarness.h"
 #include "app/ExposureSearch.h"
 #include "app/Watermark.h"
 #include "platform/foundation/Console.h"
@@ -91,7 +92,10 @@ TEST(ExposureSearch, FourOutcomes) {
 namespace {
 struct WatermarkSettings : ::testing::Test {
     std::unique_ptr<SettingsStore> store = SettingsStore::inMemory();
-    void SetUp() override { SettingsStore::setStandard(store.get()); }
+    void SetUp() override {
+        sorvel::testing::ensureOffscreenQtApplication();  // text drawing needs the font database
+        SettingsStore::setStandard(store.get());
+    }
     void TearDown() override { SettingsStore::setStandard(nullptr); }
 };
 }  // namespace
@@ -130,4 +134,34 @@ TEST_F(WatermarkSettings, LinesFollowTheSwitches) {
     store->setBool(true, "setting_13");
     auto only = watermarkLines(metadata, std::nullopt, now);
     EXPECT_EQ(only, std::vector<std::string>{"我的相机"});
+}
+
+// The layer must have exactly the picture's extent (a layer wider than a small picture would
+// otherwise grow the saved picture with an empty band), and a mirrored deep picture's layer is
+// moved onto it: the result is 20 pixels wider and 10 taller than the picture, no more.
+TEST_F(WatermarkSettings, LayerExtentAndMirroredShift) {
+    store->setBool(true, "setting_12");
+    store->setObject(Value("一行很长的水印文字 Sorvel"), "watermarkContent");
+    Image small = Image::constantColor(Color::white()).cropped(Rect{0, 0, 300, 400});
+    Rect plain = addWatermarkInternal(small, {}, std::nullopt, false, 3.0).extent();
+    EXPECT_EQ(plain, (Rect{0, 0, 300, 400}));
+
+    Image mirrored = Image::constantColor(Color::white()).cropped(Rect{-2000, 0, 2000, 1500});
+    Rect shifted = addWatermarkInternal(mirrored, {}, std::nullopt, true, 3.0).extent();
+    EXPECT_EQ(shifted, (Rect{-2000, 0, 2020, 1510}));
+
+    // Something is drawn: the bottom-right corner of a black picture gets lighter.
+    Image black = Image::constantColor(Color::black()).cropped(Rect{0, 0, 1200, 900});
+    RenderContext context;
+    auto bitmap = context.render(addWatermarkInternal(black, {}, std::nullopt, false, 3.0), Rect{0, 0, 1200, 900},
+                                 PixelFormat::RGBA8, ColorSpace::SRGB);
+    ASSERT_TRUE(bitmap);
+    int lit = 0;
+    for (int y = 700; y < 900; ++y)
+        for (int x = 600; x < 1200; ++x) lit += bitmap->row(y)[x * 4] > 40;
+    EXPECT_GT(lit, 500);
+    int litTopLeft = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x) litTopLeft += bitmap->row(y)[x * 4] > 40;
+    EXPECT_EQ(litTopLeft, 0);
 }
