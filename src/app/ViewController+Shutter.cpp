@@ -7,19 +7,25 @@
 
 namespace sorvel {
 
-void ViewController::按下拍照按钮() {
+// The steps every shutter takes first: permissions, the deep-mode busy state, and letting
+// haptics play while the camera records. False when the press ends here.
+bool ViewController::acceptShutterPress() {
     if (!checkPermissions()) {
         reportOutcome(false, "permissions_explanation");
-        return;
+        return false;
     }
     if (isProcessingPhoto) {
         consolePrint("正在拍摄raw,跳过本次拍摄");
         reportOutcome(false, "正在拍摄raw,跳过本次拍摄");
-        return;
+        return false;
     }
     if (auto error = AudioSession::shared().setAllowHapticsAndSystemSoundsDuringRecording(true))
         consolePrint("设置触觉反馈和系统声音允许失败: " + error->description);
+    return true;
+}
 
+void ViewController::按下拍照按钮() {
+    if (!acceptShutterPress()) return;
     if (isFilterUsePhotoEnabled) {
         runFilterTestWithPhoto();
         return;
@@ -39,17 +45,7 @@ void ViewController::按下拍照按钮() {
 }
 
 void ViewController::按下拍照按钮2() {
-    if (!checkPermissions()) {
-        reportOutcome(false, "permissions_explanation");
-        return;
-    }
-    if (isProcessingPhoto) {
-        consolePrint("正在拍摄raw,跳过本次拍摄");
-        reportOutcome(false, "正在拍摄raw,跳过本次拍摄");
-        return;
-    }
-    if (auto error = AudioSession::shared().setAllowHapticsAndSystemSoundsDuringRecording(true))
-        consolePrint("设置触觉反馈和系统声音允许失败: " + error->description);
+    if (!acceptShutterPress()) return;
     if (feedbackGenerator1) feedbackGenerator1->impactOccurred();
     captureRawPhoto();
 }

@@ -165,6 +165,7 @@ public:
 
 private:
     void registerApplicationObservers();
+    bool acceptShutterPress();
     void saveStillToLibrary(const Bytes& heic) const;
 
     mutable std::mutex sharedStateMutex_;
