@@ -187,6 +187,23 @@ void refreshOptics(PreviewOpticsCache& c, const std::shared_ptr<const SceneRaste
     }
 }
 
+// The colour matrix scaled by the exposure, and the noise sigma for 257 signal levels
+// (0 to 2 in steps of 1/128), scaled by `noiseFraction`.
+struct FrameTransfer {
+    std::array<float, 9> matrix;
+    std::array<float, 257> sigma;
+};
+
+FrameTransfer frameTransfer(const DeviceDescription& camera, const ExposureSettings& e, float noiseFraction) {
+    FrameTransfer t;
+    Matrix p = processingMatrix(camera, e.gains);
+    float scale = static_cast<float>(SensorModel::exposureScale(camera, e.duration, e.iso));
+    for (int i = 0; i < 9; ++i) t.matrix[i] = static_cast<float>(p[i]) * scale;
+    float gain = static_cast<float>(e.iso / 100.0);
+    for (int i = 0; i <= 256; ++i) t.sigma[i] = noiseFraction * noiseSigma(i / 128.0f, gain);
+    return t;
+}
+
 }  // namespace
 
 PixelBuffer SensorModel::renderPreview(const std::shared_ptr<const SceneRaster>& scene,
@@ -196,14 +213,10 @@ PixelBuffer SensorModel::renderPreview(const std::shared_ptr<const SceneRaster>&
     PixelBuffer out;
     out.width = width, out.height = height, out.bytesPerRow = width * 4;
     out.bgra.resize(static_cast<std::size_t>(out.bytesPerRow) * height);
-    Matrix p = processingMatrix(camera, e.gains);
-    float scale = static_cast<float>(exposureScale(camera, e.duration, e.iso));
-    float m[9];
-    for (int i = 0; i < 9; ++i) m[i] = static_cast<float>(p[i]) * scale;
-    float gain = static_cast<float>(e.iso / 100.0);
     // Noise depends on the signal only through a small table per frame.
-    std::array<float, 257> sigma;
-    for (int i = 0; i <= 256; ++i) sigma[i] = noiseSigma(i / 128.0f, gain);
+    const FrameTransfer transfer = frameTransfer(camera, e, 1.0f);
+    const float* m = transfer.matrix.data();
+    const auto& sigma = transfer.sigma;
     const float* g = gaussian().values.data();
     const std::uint8_t* srgb = srgbTable().values.data();
     auto encodeFast = [srgb](float v) {
@@ -277,14 +290,10 @@ RgbImage SensorModel::renderProcessed(const SceneRaster& scene, const DeviceDesc
     RgbImage out;
     out.width = scene.width * 2, out.height = scene.height * 2;
     out.rgba.resize(static_cast<std::size_t>(out.width) * out.height * 4);
-    Matrix p = processingMatrix(camera, e.gains);
-    float scale = static_cast<float>(exposureScale(camera, e.duration, e.iso));
-    float m[9];
-    for (int i = 0; i < 9; ++i) m[i] = static_cast<float>(p[i]) * scale;
-    float gain = static_cast<float>(e.iso / 100.0);
     // A processed photo is denoised: a quarter of the sensor's noise is left.
-    std::array<float, 257> sigma;
-    for (int i = 0; i <= 256; ++i) sigma[i] = 0.25f * noiseSigma(i / 128.0f, gain);
+    const FrameTransfer transfer = frameTransfer(camera, e, 0.25f);
+    const float* m = transfer.matrix.data();
+    const auto& sigma = transfer.sigma;
     Sampler sampler = makeSampler(scene, camera, e);
     auto xs = sampleIndices(scene.width, scene.width, e.zoom), ys = sampleIndices(scene.height, scene.height, e.zoom);
     std::vector<float> rowA(static_cast<std::size_t>(scene.width) * 3), rowB(rowA.size());
