@@ -2,6 +2,9 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+
+#include "Symbols.h"
 
 namespace sorvel {
 
@@ -29,6 +32,18 @@ void Button::setImage(const QImage& image) {
     image_ = image;
     update();
 }
+void Button::setSymbol(const QString& name) {
+    symbol_ = name;
+    update();
+}
+void Button::setImageInsets(double points) {
+    imageInsets_ = std::max(0.0, points);
+    update();
+}
+void Button::setTitleFont(const QFont& font) {
+    setFont(font);
+    update();
+}
 void Button::setTintColor(const QColor& c) {
     tint_ = c;
     update();
@@ -40,13 +55,17 @@ void Button::paintEvent(QPaintEvent* event) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     if (pressed_) p.setOpacity(0.5);
-    if (!image_.isNull()) {
+    QRectF imageArea = QRectF(rect()).adjusted(imageInsets_, imageInsets_, -imageInsets_, -imageInsets_);
+    if (!symbol_.isEmpty()) {
+        if (imageArea.isValid()) drawSymbol(p, symbol_, imageArea, tint_);
+    } else if (!image_.isNull()) {
         QSizeF s = image_.deviceIndependentSize();
         QRectF r(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
         p.drawImage(r, image_);
     }
     if (!title_.isEmpty()) {
         p.setPen(titleColor_);
+        p.setFont(font());
         p.drawText(rect(), Qt::AlignCenter, title_);
     }
 }

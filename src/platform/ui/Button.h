@@ -25,6 +25,15 @@ public:
     void setTitleColor(const QColor& c);
     void setImage(const QImage& image);
     const QImage& image() const { return image_; }
+    // A named symbol (see Symbols.h) drawn in tintColor(), aspect-fit inside the bounds minus
+    // the image insets; it takes the image's place. An empty name removes it.
+    void setSymbol(const QString& name);
+    QString symbolName() const { return symbol_; }
+    // The same inset in points on every side of the image or symbol.
+    void setImageInsets(double points);
+    double imageInsets() const { return imageInsets_; }
+    void setTitleFont(const QFont& font);
+    QFont titleFont() const { return font(); }
     void setTintColor(const QColor& c);
     QColor tintColor() const { return tint_; }
     bool isEnabled() const { return QWidget::isEnabled(); }
@@ -41,6 +50,8 @@ private:
     QString title_;
     QColor titleColor_ = Qt::white;
     QImage image_;
+    QString symbol_;
+    double imageInsets_ = 0;
     QColor tint_ = Qt::white;
     bool pressed_ = false;
 };

@@ -15,6 +15,11 @@ void ImageView::setContentMode(ContentMode mode) {
     update();
 }
 
+void ImageView::setMirroredHorizontally(bool mirrored) {
+    mirrored_ = mirrored;
+    update();
+}
+
 QRectF ImageView::fittedRect(QSizeF image, QRectF bounds, ContentMode mode) {
     if (mode == ContentMode::ScaleToFill || image.isEmpty()) return bounds;
     double sx = bounds.width() / image.width();
@@ -35,6 +40,10 @@ void ImageView::paintEvent(QPaintEvent* event) {
     QPainterPath clip;
     clip.addRoundedRect(rect(), cornerRadius(), cornerRadius());
     p.setClipPath(clip);
+    if (mirrored_) {
+        p.translate(width(), 0);
+        p.scale(-1, 1);
+    }
     p.drawImage(imageRect(), image_);
 }
 

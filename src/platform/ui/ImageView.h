@@ -16,6 +16,9 @@ public:
     const QImage& image() const { return image_; }
     void setContentMode(ContentMode mode);
     ContentMode contentMode() const { return mode_; }
+    // Draws the picture flipped left to right about the view's centre (a scale of -1, 1).
+    void setMirroredHorizontally(bool mirrored);
+    bool isMirroredHorizontally() const { return mirrored_; }
     // Where the picture lands inside the view's bounds for the current content mode.
     QRectF imageRect() const;
     static QRectF fittedRect(QSizeF image, QRectF bounds, ContentMode mode);
@@ -26,6 +29,7 @@ protected:
 private:
     QImage image_;
     ContentMode mode_ = ContentMode::ScaleToFill;
+    bool mirrored_ = false;
 };
 
 }  // namespace sorvel

@@ -6,9 +6,12 @@
 #include <QPainterPath>
 #include <QTimer>
 #include <cmath>
+#include <algorithm>
 #include <set>
 
 #include "Animation.h"
+#include "GestureDriver.h"
+#include "GestureRecognizer.h"
 #include "platform/foundation/Clock.h"
 
 namespace sorvel {
@@ -40,7 +43,39 @@ void ensureDriver() {
     if (!timer->isActive()) timer->start();
 }
 
+// The ease-in-ease-out timing curve, the cubic Bezier (0.42, 0) (0.58, 1): x(s) is solved for
+// the curve parameter by bisection (x is monotonic), then y(s) is the eased progress.
+double easeInEaseOut(double x) {
+    if (x <= 0) return 0;
+    if (x >= 1) return 1;
+    auto bezier = [](double a, double b, double s) {
+        double r = 1 - s;
+        return 3 * r * r * s * a + 3 * r * s * s * b + s * s * s;
+    };
+    double lo = 0, hi = 1, s = x;
+    for (int i = 0; i < 50; ++i) {
+        s = (lo + hi) / 2;
+        if (bezier(0.42, 0.58, s) < x) lo = s;
+        else hi = s;
+    }
+    return bezier(0.0, 1.0, s);
+}
+
 }  // namespace
+
+double View::Keyframes::valueAt(double now) const {
+    double t = duration > 0 ? (now - start) / duration : 1;
+    if (t <= keyTimes.front()) return values.front();
+    if (t >= keyTimes.back()) return values.back();
+    for (std::size_t i = 0; i + 1 < keyTimes.size(); ++i) {
+        double t0 = keyTimes[i], t1 = keyTimes[i + 1];
+        if (t > t1) continue;
+        if (t1 <= t0) return values[i + 1];
+        double eased = easeInEaseOut((t - t0) / (t1 - t0));
+        return values[i] + (values[i + 1] - values[i]) * eased;
+    }
+    return values.back();
+}
 
 double View::Track::valueAt(double now) const {
     if (!active || duration <= 0 || now >= start + duration) return to;
@@ -61,6 +96,77 @@ double View::Track::valueAt(double now) const {
 View::View(QWidget* parent) : QWidget(parent) {}
 
 View::View(const QRectF& frame, QWidget* parent) : QWidget(parent) { setFrame(frame); }
+
+View::~View() {
+    // The display-rate timer must never reach a destroyed view.
+    animatingViews().erase(this);
+}
+
+GestureRecognizer* View::addGestureRecognizer(std::unique_ptr<GestureRecognizer> recognizer) {
+    if (!recognizer) return nullptr;
+    recognizer->attach(this);
+    recognizers_.push_back(std::move(recognizer));
+    if (!gestureDriver_) {
+        gestureDriver_ = std::make_unique<GestureDriver>(*this);
+        setAttribute(Qt::WA_AcceptTouchEvents);
+    }
+    return recognizers_.back().get();
+}
+
+bool View::event(QEvent* event) {
+    if (gestureDriver_ && gestureDriver_->handle(event)) return true;
+    return QWidget::event(event);
+}
+
+void View::addScaleKeyframeAnimation(const QString& key, std::vector<double> values, std::vector<double> keyTimes,
+                                     double duration) {
+    if (values.empty() || values.size() != keyTimes.size() || !(duration > 0)) return;
+    for (std::size_t i = 0; i < keyTimes.size(); ++i) {
+        if (!std::isfinite(values[i]) || !(keyTimes[i] >= 0 && keyTimes[i] <= 1)) return;
+        if (i > 0 && keyTimes[i] < keyTimes[i - 1]) return;
+    }
+    Keyframes k{std::move(values), std::move(keyTimes), Clock::current().now(), duration};
+    // The latest animation is the one shown; erasing first puts it last in insertion order.
+    scaleAnimations_.erase(key);
+    scaleAnimations_[key] = std::move(k);
+    scaleOrder_.erase(std::remove(scaleOrder_.begin(), scaleOrder_.end(), key), scaleOrder_.end());
+    scaleOrder_.push_back(key);
+    animatingViews().insert(this);
+    ensureDriver();
+    update();
+}
+
+QStringList View::animationKeys() const {
+    double now = Clock::current().now();
+    QStringList keys;
+    for (const QString& key : scaleOrder_) {
+        const Keyframes& k = scaleAnimations_.at(key);
+        if (now < k.start + k.duration) keys << key;
+    }
+    return keys;
+}
+
+void View::removeAnimation(const QString& key) {
+    scaleAnimations_.erase(key);
+    scaleOrder_.erase(std::remove(scaleOrder_.begin(), scaleOrder_.end(), key), scaleOrder_.end());
+    update();
+}
+
+bool View::keyframesRunning(double now) const {
+    for (const auto& [key, k] : scaleAnimations_)
+        if (now < k.start + k.duration) return true;
+    return false;
+}
+
+double View::presentationScale() const {
+    double now = Clock::current().now();
+    // The most recently added running animation wins, as on a layer with one scale.
+    for (auto it = scaleOrder_.rbegin(); it != scaleOrder_.rend(); ++it) {
+        const Keyframes& k = scaleAnimations_.at(*it);
+        if (now < k.start + k.duration) return k.valueAt(now);
+    }
+    return 1.0;
+}
 
 
 void View::setFrame(const QRectF& frame) {
@@ -90,7 +196,7 @@ double View::presentationAlpha() const { return alphaTrack_.active ? alphaTrack_
 bool View::isAnimating() const {
     double now = Clock::current().now();
     auto running = [&](const Track& t) { return t.active && now < t.start + t.duration; };
-    return running(alphaTrack_) || running(frameTracks_[0]);
+    return running(alphaTrack_) || running(frameTracks_[0]) || keyframesRunning(now);
 }
 
 static void setWidgetOpacity(QWidget* w, double a) {
@@ -110,9 +216,12 @@ void View::applyPresentation() {
     setWidgetOpacity(this, presentationAlpha());
     QRectF f = presentationFrame();
     setGeometry(qRound(f.x()), qRound(f.y()), qRound(f.width()), qRound(f.height()));
+    if (!scaleAnimations_.empty()) update();
     if (!isAnimating()) {
         alphaTrack_.active = false;
         for (auto& t : frameTracks_) t.active = false;
+        scaleAnimations_.clear();
+        scaleOrder_.clear();
     }
 }
 
@@ -186,6 +295,11 @@ void View::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     QRectF r = rect();
+    if (double scale = presentationScale(); scale != 1.0) {
+        p.translate(r.center());
+        p.scale(scale, scale);
+        p.translate(-r.center());
+    }
     QPainterPath path;
     path.addRoundedRect(r, cornerRadius_, cornerRadius_);
     p.fillPath(path, background_);

@@ -5,14 +5,22 @@
 
 #include <QColor>
 #include <QRectF>
+#include <QStringList>
 #include <QWidget>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace sorvel {
+
+class GestureDriver;
+class GestureRecognizer;
 
 class View : public QWidget {
 public:
     explicit View(QWidget* parent = nullptr);
     View(const QRectF& frame, QWidget* parent = nullptr);
+    ~View() override;
 
     QRectF frame() const { return frame_; }
     void setFrame(const QRectF& frame);
@@ -60,7 +68,25 @@ public:
     // The view's ancestors' alpha multiplied in: what the eye sees.
     double effectiveAlpha() const;
 
+    // A key-frame animation of the view's scale about its centre: `values` at `keyTimes`
+    // (fractions of `duration`, rising from 0 to 1), eased in and out between frames. It
+    // replaces a running one under the same key; the model scale stays 1. Only the view's own
+    // background and border are drawn scaled. Invalid frames (sizes differ, empty, times not
+    // rising within 0..1, duration not positive) are ignored.
+    void addScaleKeyframeAnimation(const QString& key, std::vector<double> values, std::vector<double> keyTimes,
+                                   double duration);
+    // Keys of the key-frame animations still running.
+    QStringList animationKeys() const;
+    void removeAnimation(const QString& key);
+    double presentationScale() const;
+
+    // Takes ownership; the recogniser is driven by the input that reaches this view (not the
+    // input a child button takes). Returns the recogniser for the caller to keep as a borrow.
+    GestureRecognizer* addGestureRecognizer(std::unique_ptr<GestureRecognizer> recognizer);
+    const std::vector<std::unique_ptr<GestureRecognizer>>& gestureRecognizers() const { return recognizers_; }
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -69,8 +95,19 @@ private:
         bool active = false;
         double valueAt(double now) const;
     };
+    struct Keyframes {
+        std::vector<double> values, keyTimes;
+        double start = 0, duration = 0;
+        double valueAt(double now) const;
+    };
+    bool keyframesRunning(double now) const;
+
     Track alphaTrack_;
     Track frameTracks_[4];
+    std::map<QString, Keyframes> scaleAnimations_;
+    std::vector<QString> scaleOrder_;  // keys in the order they were added
+    std::vector<std::unique_ptr<GestureRecognizer>> recognizers_;
+    std::unique_ptr<GestureDriver> gestureDriver_;
     QRectF frame_;
     QColor shadowColor_ = Qt::black;
     double shadowOpacity_ = 0;

@@ -1,6 +1,9 @@
 #include "Window.h"
 
+#include <QKeyEvent>
+#include <algorithm>
 
+#include "platform/capture/AudioSession.h"
 #include "platform/foundation/Dispatch.h"
 
 namespace sorvel {
@@ -23,6 +26,29 @@ void Window::makeKeyAndVisible() {
     v->show();
     show();
     DispatchQueue::main().async([this] { root_.viewDidAppear(); });
+}
+
+void Window::keyPressEvent(QKeyEvent* event) {
+    float step = 0;
+    switch (event->key()) {
+    case Qt::Key_VolumeUp:
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        step = kVolumeStep;
+        break;
+    case Qt::Key_VolumeDown:
+    case Qt::Key_Minus:
+        step = -kVolumeStep;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // At either end the clamped value equals the current one, and the session tells its
+    // observers of real changes only: a press there is silent, as on a phone.
+    AudioSession& session = AudioSession::shared();
+    session.setOutputVolume(std::clamp(session.outputVolume() + step, 0.0f, 1.0f));
+    event->accept();
 }
 
 }  // namespace sorvel

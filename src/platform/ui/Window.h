@@ -16,6 +16,13 @@ public:
     void makeKeyAndVisible();
     ScreenController& rootController() { return root_; }
 
+    // One press of a hardware volume key moves the output volume by this much.
+    static constexpr float kVolumeStep = 1.0f / 16;
+
+protected:
+    // The volume keys (and + / = / - on a keyboard) move the audio session's output volume.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     ScreenController& root_;
 };

@@ -1,0 +1,114 @@
+#include "Slider.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace sorvel {
+
+void Slider::setRange(float minimum, float maximum) {
+    if (!std::isfinite(minimum) || !std::isfinite(maximum)) return;
+    if (maximum < minimum) std::swap(minimum, maximum);
+    minimum_ = minimum;
+    maximum_ = maximum;
+    storeValue(value_);
+}
+
+void Slider::setMinimumValue(float minimum) { setRange(minimum, std::max(minimum, maximum_)); }
+
+void Slider::setMaximumValue(float maximum) { setRange(std::min(minimum_, maximum), maximum); }
+
+void Slider::setValue(float value) { storeValue(value); }
+
+void Slider::storeValue(float value) {
+    if (std::isnan(value)) return;
+    value_ = std::clamp(value, minimum_, maximum_);
+    update();
+}
+
+void Slider::addAction(std::string name, Action action) {
+    names_.push_back(std::move(name));
+    actions_.push_back(std::move(action));
+}
+
+void Slider::sendActions() {
+    // A copy: an action may add actions.
+    auto actions = actions_;
+    for (auto& a : actions)
+        if (a) a();
+}
+
+void Slider::setMinimumTrackTintColor(const QColor& c) {
+    minimumTrack_ = c;
+    update();
+}
+void Slider::setMaximumTrackTintColor(const QColor& c) {
+    maximumTrack_ = c;
+    update();
+}
+void Slider::setThumbTintColor(const QColor& c) {
+    thumb_ = c;
+    update();
+}
+
+double Slider::thumbRadius() const { return std::min(14.0, height() / 2.0); }
+
+float Slider::valueAtX(double x) const {
+    // The thumb's centre travels between one radius from each end.
+    double r = thumbRadius();
+    double travel = width() - 2 * r;
+    if (travel <= 0) return minimum_;
+    double f = std::clamp((x - r) / travel, 0.0, 1.0);
+    return static_cast<float>(minimum_ + f * (maximum_ - minimum_));
+}
+
+void Slider::userMovedTo(double x) {
+    float v = valueAtX(x);
+    if (v == value_) return;
+    setValue(v);
+    sendActions();
+}
+
+void Slider::paintEvent(QPaintEvent* event) {
+    View::paintEvent(event);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    double r = thumbRadius();
+    double cy = height() / 2.0;
+    double span = maximum_ - minimum_;
+    double f = span > 0 ? (value_ - minimum_) / span : 0;
+    double x = r + f * std::max(0.0, width() - 2 * r);
+    const double track = 4;
+    p.setPen(Qt::NoPen);
+    p.setBrush(maximumTrack_);
+    p.drawRoundedRect(QRectF(r, cy - track / 2, std::max(0.0, width() - 2 * r), track), track / 2, track / 2);
+    p.setBrush(minimumTrack_);
+    p.drawRoundedRect(QRectF(r, cy - track / 2, x - r, track), track / 2, track / 2);
+    p.setBrush(QColor(0, 0, 0, 40));
+    p.drawEllipse(QPointF(x, cy + 1), r, r);
+    p.setBrush(thumb_);
+    p.drawEllipse(QPointF(x, cy), r - 0.5, r - 0.5);
+}
+
+void Slider::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !isEnabled()) return View::mousePressEvent(event);
+    tracking_ = true;
+    userMovedTo(event->position().x());
+    event->accept();
+}
+
+void Slider::mouseMoveEvent(QMouseEvent* event) {
+    if (!tracking_) return View::mouseMoveEvent(event);
+    userMovedTo(event->position().x());
+    event->accept();
+}
+
+void Slider::mouseReleaseEvent(QMouseEvent* event) {
+    if (!tracking_) return View::mouseReleaseEvent(event);
+    tracking_ = false;
+    userMovedTo(event->position().x());
+    event->accept();
+}
+
+}  // namespace sorvel

@@ -1,0 +1,65 @@
+#pragma once
+// A horizontal slider: a track, a filled part up to the value and a round thumb. Setting the
+// value from code only moves the thumb; a user's drag moves it and then sends the actions, as
+// a phone toolkit does. Main thread only.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "View.h"
+
+namespace sorvel {
+
+class Slider : public View {
+public:
+    using Action = std::function<void()>;
+    using View::View;
+
+    float minimumValue() const { return minimum_; }
+    float maximumValue() const { return maximum_; }
+    // Sets both ends (swapped if given the wrong way round) and clamps the value into them.
+    void setRange(float minimum, float maximum);
+    void setMinimumValue(float minimum);
+    void setMaximumValue(float maximum);
+    float value() const { return value_; }
+    // Clamped into the range; NaN is ignored. Sends no actions. Subclasses may give a value
+    // set by code a side effect (the system volume slider does).
+    virtual void setValue(float value);
+
+    // Actions run after a change made by the user.
+    void addAction(std::string name, Action action);
+    const std::vector<std::string>& actionNames() const { return names_; }
+    void sendActions();
+
+    void setMinimumTrackTintColor(const QColor& c);
+    void setMaximumTrackTintColor(const QColor& c);
+    void setThumbTintColor(const QColor& c);
+
+    // The value a press or drag at x (view coordinates) stands for.
+    float valueAtX(double x) const;
+
+protected:
+    // Stores the clamped value and repaints; no side effects, no actions.
+    void storeValue(float value);
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void userMovedTo(double x);
+    double thumbRadius() const;
+
+    float minimum_ = 0;
+    float maximum_ = 1;
+    float value_ = 0;
+    std::vector<std::string> names_;
+    std::vector<Action> actions_;
+    QColor minimumTrack_ = QColor(10, 132, 255);
+    QColor maximumTrack_ = QColor(120, 120, 128, 90);
+    QColor thumb_ = Qt::white;
+    bool tracking_ = false;
+};
+
+}  // namespace sorvel
