@@ -2,6 +2,7 @@
 
 #include <QPainterPath>
 #include <QPainterPathStroker>
+#include <QTransform>
 #include <QtMath>
 #include <cmath>
 #include <functional>
@@ -11,18 +12,23 @@ namespace sorvel {
 
 namespace {
 
-// Every symbol is drawn on a 24 x 24 grid and returned as one filled region: strokes are
+// Every symbol is designed on a 24 x 24 grid and returned as one filled region: strokes are
 // turned into outlines and united, so a translucent tint covers overlaps once instead of
 // darkening them. Shapes keep one grid unit clear of the edge for the antialiased rim.
 constexpr double kGrid = 24;
 constexpr double kLine = 1.8;
+// Boolean path operations flatten curves with a tolerance fixed in path units; on the bare
+// grid that leaves visible facets at button sizes, so shapes are united at 64 times the grid.
+constexpr double kUnits = 64;
 
-QPainterPath outline(const QPainterPath& path, double width = kLine) {
+QPainterPath up(const QPainterPath& gridPath) { return QTransform::fromScale(kUnits, kUnits).map(gridPath); }
+
+QPainterPath outline(const QPainterPath& gridPath, double width = kLine) {
     QPainterPathStroker stroker;
-    stroker.setWidth(width);
+    stroker.setWidth(width * kUnits);
     stroker.setCapStyle(Qt::RoundCap);
     stroker.setJoinStyle(Qt::RoundJoin);
-    return stroker.createStroke(path);
+    return stroker.createStroke(up(gridPath));
 }
 
 QPainterPath line(QPointF a, QPointF b, double width = kLine) {
@@ -64,7 +70,7 @@ QPainterPath sparkle(QPointF c, double r) {
     p.quadTo(c + QPointF(-w, w), c + QPointF(-r, 0));
     p.quadTo(c + QPointF(-w, -w), c + QPointF(0, -r));
     p.closeSubpath();
-    return p;
+    return up(p);
 }
 
 // A filled arrowhead whose tip lies `length` ahead of `base` in direction `dir` (unit vector).
@@ -74,7 +80,7 @@ QPainterPath arrowhead(QPointF base, QPointF dir, double length, double halfWidt
     p.lineTo(base + normal * halfWidth);
     p.lineTo(base - normal * halfWidth);
     p.closeSubpath();
-    return p;
+    return up(p);
 }
 
 QPainterPath gearshape() {
@@ -93,7 +99,7 @@ QPainterPath gearshape() {
     gear.closeSubpath();
     QPainterPath hole;
     hole.addEllipse(c, 3.6, 3.6);
-    return gear.subtracted(hole);
+    return up(gear).subtracted(up(hole));
 }
 
 QPainterPath stopwatch() {
@@ -104,8 +110,8 @@ QPainterPath stopwatch() {
     crown.addRoundedRect(QRectF(9.6, 1.6, 4.8, 2.2), 0.8, 0.8);
     QPainterPath centre;
     centre.addEllipse(c, 1.5, 1.5);
-    return unite({outline(dial), crown, line(QPointF(12, 3.6), QPointF(12, 5.4)),
-                  line(polar(c, 8.6, -45), polar(c, 10.2, -45)), line(c, polar(c, 5.6, -60)), centre});
+    return unite({outline(dial), up(crown), line(QPointF(12, 3.6), QPointF(12, 5.4)),
+                  line(polar(c, 8.6, -45), polar(c, 10.2, -45)), line(c, polar(c, 5.6, -60)), up(centre)});
 }
 
 QPainterPath xmark() {
@@ -191,7 +197,7 @@ QPainterPath binoculars() {
     auto rounded = [](QRectF r, double radius) {
         QPainterPath p;
         p.addRoundedRect(r, radius, radius);
-        return p;
+        return up(p);
     };
     QPainterPath body = unite({rounded(QRectF(2.2, 9.0, 8.6, 12.2), 3.2), rounded(QRectF(13.2, 9.0, 8.6, 12.2), 3.2),
                                rounded(QRectF(4.2, 3.4, 5.0, 7.0), 1.4), rounded(QRectF(14.8, 3.4, 5.0, 7.0), 1.4),
@@ -199,7 +205,7 @@ QPainterPath binoculars() {
     QPainterPath lenses;
     lenses.addEllipse(QPointF(6.5, 16.8), 2.3, 2.3);
     lenses.addEllipse(QPointF(17.5, 16.8), 2.3, 2.3);
-    return body.subtracted(lenses);
+    return body.subtracted(up(lenses));
 }
 
 QPainterPath arrowsOutward() {
@@ -250,8 +256,8 @@ bool drawSymbol(QPainter& painter, const QString& name, const QRectF& rect, cons
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(rect.center());
-    painter.scale(side / kGrid, side / kGrid);
-    painter.translate(-kGrid / 2, -kGrid / 2);
+    painter.scale(side / (kGrid * kUnits), side / (kGrid * kUnits));
+    painter.translate(-kGrid * kUnits / 2, -kGrid * kUnits / 2);
     painter.setPen(Qt::NoPen);
     painter.fillPath(build(), tint);
     painter.restore();

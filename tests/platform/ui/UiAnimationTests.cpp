@@ -1,0 +1,78 @@
+#include "UiTestSupport.h"
+#include "platform/ui/View.h"
+
+using namespace sorvel;
+using sorvel::testing::opaqueBounds;
+
+namespace {
+struct UiAnimation : sorvel::testing::UiFixture {};
+}  // namespace
+
+// The jelly bounce (1.0 -> 1.05 -> 1.0 at 0, 0.02, 1 over 2 s): the key frames must be hit at
+// their times, the motion eased between them (half way through a segment is half way in
+// value for a symmetric curve, a quarter of the way is less than a quarter), and the key must
+// disappear once the animation has run.
+TEST_F(UiAnimation, ScaleKeyframesFollowTheirTimesEasedAndExpire) {
+    View v(QRectF(0, 0, 60, 60));
+    EXPECT_DOUBLE_EQ(v.presentationScale(), 1.0);
+    v.addScaleKeyframeAnimation("bounceAnimation", {1.0, 1.05, 1.0}, {0, 0.02, 1.0}, 2.0);
+    EXPECT_EQ(v.animationKeys(), QStringList{"bounceAnimation"});
+    EXPECT_TRUE(v.isAnimating());
+    EXPECT_DOUBLE_EQ(v.presentationScale(), 1.0);
+    main.advance(0.02);
+    EXPECT_NEAR(v.presentationScale(), 1.025, 1e-9);
+    main.advance(0.02);
+    EXPECT_NEAR(v.presentationScale(), 1.05, 1e-9);
+    // 0.49 s into the 1.96 s fall: a quarter of the way in time.
+    main.advance(0.49);
+    double fallen = (1.05 - v.presentationScale()) / 0.05;
+    EXPECT_GT(fallen, 0.05);
+    EXPECT_LT(fallen, 0.25);
+    main.advance(0.49);  // half way through the fall
+    EXPECT_NEAR(v.presentationScale(), 1.025, 1e-9);
+    main.advance(1.0);
+    EXPECT_DOUBLE_EQ(v.presentationScale(), 1.0);
+    EXPECT_TRUE(v.animationKeys().isEmpty());
+    EXPECT_FALSE(v.isAnimating());
+}
+
+// A second animation under the same key replaces the first (a quick second tap restarts the
+// bounce), another key runs beside it, and frames that cannot be interpolated are refused.
+TEST_F(UiAnimation, KeysReplaceAndBadFramesAreRefused) {
+    View v(QRectF(0, 0, 60, 60));
+    v.addScaleKeyframeAnimation("a", {1.0, 2.0}, {0, 1}, 1.0);
+    main.advance(0.9);
+    v.addScaleKeyframeAnimation("a", {1.0, 2.0}, {0, 1}, 1.0);
+    EXPECT_NEAR(v.presentationScale(), 1.0, 1e-9);
+    main.advance(0.5);
+    EXPECT_EQ(v.animationKeys(), QStringList{"a"});
+    v.addScaleKeyframeAnimation("b", {0.5, 0.5}, {0, 1}, 0.2);
+    EXPECT_EQ(v.animationKeys(), (QStringList{"a", "b"}));
+    EXPECT_DOUBLE_EQ(v.presentationScale(), 0.5);  // the newest one shows
+    v.removeAnimation("b");
+    EXPECT_NEAR(v.presentationScale(), 1.5, 1e-9);
+
+    View w(QRectF(0, 0, 10, 10));
+    w.addScaleKeyframeAnimation("sizes", {1.0, 2.0}, {0}, 1.0);
+    w.addScaleKeyframeAnimation("order", {1.0, 2.0, 1.0}, {0, 0.8, 0.5}, 1.0);
+    w.addScaleKeyframeAnimation("range", {1.0, 2.0}, {0, 1.5}, 1.0);
+    w.addScaleKeyframeAnimation("empty", {}, {}, 1.0);
+    w.addScaleKeyframeAnimation("duration", {1.0, 2.0}, {0, 1}, 0);
+    EXPECT_TRUE(w.animationKeys().isEmpty());
+    EXPECT_DOUBLE_EQ(w.presentationScale(), 1.0);
+}
+
+// The view's own background must be painted scaled about its centre while the animation runs.
+TEST_F(UiAnimation, BackgroundIsPaintedAtThePresentationScale) {
+    View v(QRectF(0, 0, 40, 40));
+    v.setBackgroundColor(Qt::red);
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    v.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(opaqueBounds(image, 128), QRect(0, 0, 40, 40));
+
+    v.addScaleKeyframeAnimation("shrink", {0.5, 0.5}, {0, 1}, 1.0);
+    image.fill(Qt::transparent);
+    v.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(opaqueBounds(image, 128), QRect(10, 10, 20, 20));
+}

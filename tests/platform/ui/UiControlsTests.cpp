@@ -1,0 +1,206 @@
+#include <QFontMetricsF>
+#include <QTest>
+#include <cmath>
+
+#include "UiTestSupport.h"
+#include "platform/capture/AudioSession.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/ScreenController.h"
+#include "platform/ui/Slider.h"
+#include "platform/ui/StackView.h"
+#include "platform/ui/VolumeView.h"
+#include "platform/ui/Window.h"
+
+using namespace sorvel;
+using sorvel::testing::opaqueBounds;
+
+namespace {
+
+struct UiControls : sorvel::testing::UiFixture {
+    std::vector<float> heard;
+    int token = 0;
+    void SetUp() override {
+        UiFixture::SetUp();
+        AudioSession::shared().setOutputVolume(0.5f);
+        token = AudioSession::shared().addVolumeObserver([this](float v) { heard.push_back(v); });
+    }
+    void TearDown() override {
+        AudioSession::shared().removeVolumeObserver(token);
+        UiFixture::TearDown();
+    }
+};
+
+}  // namespace
+
+// Code that sets a slider (manual mode restoring a saved ISO) must not run its actions, or
+// the app would write settings back while loading them; out-of-range and NaN values must not
+// escape the range. A drag is the user's change and does send them.
+TEST_F(UiControls, SliderClampsCodeChangesSilentlyAndDragsSendActions) {
+    Slider s(QRectF(0, 0, 228, 28));
+    s.setRange(100, 10);  // given the wrong way round
+    EXPECT_EQ(s.minimumValue(), 10);
+    EXPECT_EQ(s.maximumValue(), 100);
+    int sent = 0;
+    std::vector<float> seen;
+    s.addAction("isoChanged", [&] {
+        ++sent;
+        seen.push_back(s.value());
+    });
+    s.setValue(500);
+    EXPECT_EQ(s.value(), 100);
+    s.setValue(-3);
+    EXPECT_EQ(s.value(), 10);
+    s.setValue(std::nanf(""));
+    EXPECT_EQ(s.value(), 10);
+    EXPECT_EQ(sent, 0);
+    s.setMaximumValue(5);  // below the minimum: the range collapses on it
+    EXPECT_EQ(s.minimumValue(), 5);
+    EXPECT_EQ(s.value(), 5);
+    s.setRange(0, 200);
+
+    s.show();
+    // The thumb (radius 14) travels from x 14 to x 214: x 114 is the middle.
+    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(114, 14));
+    QTest::mouseMove(&s, QPoint(214, 14));
+    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(400, 14));
+    ASSERT_GE(sent, 2);
+    EXPECT_NEAR(seen.front(), 100, 1e-3);
+    EXPECT_EQ(s.value(), 200);
+    EXPECT_EQ(seen.back(), 200);
+    EXPECT_EQ(s.actionNames(), (std::vector<std::string>{"isoChanged"}));
+}
+
+// The volume shutter restores the volume by setting the hidden view's slider: that value must
+// reach the audio session (and its observers), and volume changes from elsewhere must move the
+// slider, which must be findable as a Slider child. A destroyed view must stop listening.
+TEST_F(UiControls, VolumeViewSliderDrivesAndFollowsTheOutputVolume) {
+    auto view = std::make_unique<VolumeView>();
+    Slider* found = nullptr;
+    for (QObject* child : view->children())
+        if ((found = dynamic_cast<Slider*>(child))) break;
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found, view->slider());
+    EXPECT_FLOAT_EQ(found->value(), 0.5f);
+
+    found->setValue(0.25f);
+    EXPECT_FLOAT_EQ(AudioSession::shared().outputVolume(), 0.25f);
+    EXPECT_EQ(heard, (std::vector<float>{0.25f}));
+
+    AudioSession::shared().setOutputVolume(0.75f);
+    EXPECT_FLOAT_EQ(found->value(), 0.75f);
+    EXPECT_EQ(heard.size(), 2u);  // following the session did not set the volume again
+
+    found->setValue(3.0f);
+    EXPECT_FLOAT_EQ(AudioSession::shared().outputVolume(), 1.0f);
+
+    view.reset();
+    AudioSession::shared().setOutputVolume(0.1f);  // would reach a dead slider if still observed
+    EXPECT_EQ(heard.back(), 0.1f);
+}
+
+// The hardware volume keys (and + = - on a keyboard) move the output volume by 1/16; at the
+// top a further press must change nothing and tell no observer, or the volume shutter would
+// fire where a phone stays silent.
+TEST_F(UiControls, VolumeKeysStepTheOutputVolume) {
+    ScreenController controller(ScreenProfile::phone());
+    Window window(controller);
+    QTest::keyClick(&window, Qt::Key_VolumeUp);
+    EXPECT_FLOAT_EQ(AudioSession::shared().outputVolume(), 0.5f + 1.0f / 16);
+    QTest::keyClick(&window, Qt::Key_Minus);
+    QTest::keyClick(&window, Qt::Key_VolumeDown);
+    EXPECT_FLOAT_EQ(AudioSession::shared().outputVolume(), 0.5f - 1.0f / 16);
+    QTest::keyClick(&window, Qt::Key_Plus);
+    QTest::keyClick(&window, Qt::Key_Equal);
+    EXPECT_FLOAT_EQ(AudioSession::shared().outputVolume(), 0.5f + 1.0f / 16);
+    EXPECT_EQ(heard.size(), 5u);
+
+    AudioSession::shared().setOutputVolume(1.0f);
+    heard.clear();
+    QTest::keyClick(&window, Qt::Key_VolumeUp);
+    EXPECT_TRUE(heard.empty());
+    QTest::keyClick(&window, Qt::Key_VolumeDown);
+    EXPECT_EQ(heard, (std::vector<float>{15.0f / 16}));
+    AudioSession::shared().setOutputVolume(0.03f);
+    QTest::keyClick(&window, Qt::Key_VolumeDown);
+    EXPECT_EQ(AudioSession::shared().outputVolume(), 0.0f);
+    QTest::keyClick(&window, Qt::Key_A);  // other keys leave the volume alone
+    EXPECT_EQ(AudioSession::shared().outputVolume(), 0.0f);
+}
+
+// The custom button row: widths plus spacing, the tallest child's height, children centred
+// vertically, hidden children taking no room, and the stack's origin kept so the app can
+// centre it.
+TEST_F(UiControls, StackViewLaysOutItsRow) {
+    StackView stack(QRectF(30, 500, 0, 0));
+    stack.setSpacing(8);
+    EXPECT_EQ(stack.fittingSize(), QSizeF(0, 0));
+    View* a = new View(QRectF(0, 0, 40, 40));
+    View* b = new View(QRectF(0, 0, 60, 30));
+    View* c = new View(QRectF(0, 0, 40, 40));
+    stack.addArrangedSubview(a);
+    stack.addArrangedSubview(b);
+    stack.addArrangedSubview(c);
+    stack.addArrangedSubview(b);  // already there: no second place
+    stack.layoutArranged();
+    EXPECT_EQ(stack.arrangedSubviews().size(), 3u);
+    EXPECT_EQ(stack.frame(), QRectF(30, 500, 156, 40));
+    EXPECT_EQ(a->frame(), QRectF(0, 0, 40, 40));
+    EXPECT_EQ(b->frame(), QRectF(48, 5, 60, 30));
+    EXPECT_EQ(c->frame(), QRectF(116, 0, 40, 40));
+    EXPECT_EQ(b->parentWidget(), &stack);
+
+    b->setHidden(true);
+    stack.layoutArranged();
+    EXPECT_EQ(stack.frame().size(), QSizeF(88, 40));
+    EXPECT_EQ(c->frame().x(), 48);
+
+    stack.removeArrangedSubview(a);
+    std::unique_ptr<View> removed(a);
+    stack.layoutArranged();
+    EXPECT_EQ(stack.fittingSize(), QSizeF(40, 40));
+    EXPECT_EQ(a->parentWidget(), nullptr);
+}
+
+// The zoom label is one line of runs in different fonts and colours: its text must be the
+// runs joined, its size their summed advances, and painting must put each run in its own
+// colour, side by side, centred as a whole.
+TEST_F(UiControls, AttributedLabelJoinsMeasuresAndPaintsRuns) {
+    QFont big;
+    big.setPixelSize(18);
+    QFont small;
+    small.setPixelSize(12);
+    Label label(QRectF(10, 20, 300, 40));
+    label.setAlignment(Qt::AlignCenter);
+    label.setAttributedText({{"WIDE", big, QColor(255, 0, 0)}, {" 2.0x", small, QColor(0, 0, 255)}});
+    EXPECT_EQ(label.text(), "WIDE 2.0x");
+    ASSERT_EQ(label.attributedText().size(), 2u);
+
+    QImage image(300, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    int reddest = -1, bluest = -1;
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x) {
+            QRgb px = argb.pixel(x, y);
+            if (qAlpha(px) < 200) continue;
+            if (qRed(px) > 200 && qBlue(px) < 50) reddest = std::max(reddest, x);
+            if (qBlue(px) > 200 && qRed(px) < 50) bluest = std::max(bluest, x);
+        }
+    ASSERT_GE(reddest, 0);
+    ASSERT_GE(bluest, 0);
+    EXPECT_LT(reddest, bluest);  // the red run comes first
+    double width = QFontMetricsF(big).horizontalAdvance("WIDE") + QFontMetricsF(small).horizontalAdvance(" 2.0x");
+    QRect drawn = opaqueBounds(image, 100);
+    EXPECT_NEAR(drawn.center().x(), 150, 4);
+    EXPECT_LE(drawn.width(), width + 2);
+
+    label.sizeToFit();
+    EXPECT_EQ(label.frame().topLeft(), QPointF(10, 20));
+    EXPECT_EQ(label.frame().width(), std::ceil(width));
+    EXPECT_EQ(label.frame().height(), std::ceil(QFontMetricsF(big).height()));
+
+    label.setText("🔒1x");
+    EXPECT_TRUE(label.attributedText().empty());
+    EXPECT_EQ(label.text(), "🔒1x");
+}
