@@ -54,6 +54,7 @@ void Button::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    applyPresentationScale(p);
     if (pressed_) p.setOpacity(0.5);
     QRectF imageArea = QRectF(rect()).adjusted(imageInsets_, imageInsets_, -imageInsets_, -imageInsets_);
     if (!symbol_.isEmpty()) {

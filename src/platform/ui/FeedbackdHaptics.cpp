@@ -29,19 +29,29 @@ QString feedbackEventName(const HapticEvent& event) {
     return QStringLiteral("button-pressed");
 }
 
+FeedbackdHaptics::FeedbackdHaptics(const QDBusConnection& bus) : bus_(std::make_unique<QDBusConnection>(bus)) {}
+
+FeedbackdHaptics::~FeedbackdHaptics() = default;
+
+std::unique_ptr<FeedbackdHaptics> FeedbackdHaptics::connect(const QDBusConnection& bus) {
+    if (!bus.isConnected() || !bus.interface()) return nullptr;
+    if (!bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value()) return nullptr;
+    return std::unique_ptr<FeedbackdHaptics>(new FeedbackdHaptics(bus));
+}
+
 void FeedbackdHaptics::play(const HapticEvent& event) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("TriggerFeedback"));
     // The daemon's timeout -1 means: play the event's own length once.
     call << QString::fromLatin1(kAppId) << feedbackEventName(event) << QVariantMap() << -1;
-    QDBusConnection::sessionBus().send(call);
+    bus_->send(call);
 }
 
 bool installPlatformHaptics() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()) return false;
-    if (!bus.interface()->isServiceRegistered(QString::fromLatin1(FeedbackdHaptics::kService)).value()) return false;
-    static FeedbackdHaptics backend;
-    HapticsBackend::install(&backend);
+    // Never destroyed: any thread may still be playing through it while the process exits.
+    static FeedbackdHaptics* backend = nullptr;
+    if (!backend) backend = FeedbackdHaptics::connect(QDBusConnection::sessionBus()).release();
+    if (!backend) return false;
+    HapticsBackend::install(backend);
     return true;
 }
 

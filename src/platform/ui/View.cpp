@@ -290,16 +290,21 @@ double View::effectiveAlpha() const {
     return a;
 }
 
+void View::applyPresentationScale(QPainter& painter) const {
+    double scale = presentationScale();
+    if (scale == 1.0) return;
+    QPointF centre = QRectF(rect()).center();
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+}
+
 void View::paintEvent(QPaintEvent*) {
     if (background_.alpha() == 0 && borderWidth_ <= 0) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     QRectF r = rect();
-    if (double scale = presentationScale(); scale != 1.0) {
-        p.translate(r.center());
-        p.scale(scale, scale);
-        p.translate(-r.center());
-    }
+    applyPresentationScale(p);
     QPainterPath path;
     path.addRoundedRect(r, cornerRadius_, cornerRadius_);
     p.fillPath(path, background_);

@@ -4,6 +4,7 @@
 // QWidget that paints its own background, so app code reads like a phone app's.
 
 #include <QColor>
+#include <QPainter>
 #include <QRectF>
 #include <QStringList>
 #include <QWidget>
@@ -70,8 +71,9 @@ public:
 
     // A key-frame animation of the view's scale about its centre: `values` at `keyTimes`
     // (fractions of `duration`, rising from 0 to 1), eased in and out between frames. It
-    // replaces a running one under the same key; the model scale stays 1. Only the view's own
-    // background and border are drawn scaled. Invalid frames (sizes differ, empty, times not
+    // replaces a running one under the same key; the model scale stays 1. The view's own drawing
+    // (background, border, a button's picture and title) is scaled, within its bounds; subviews
+    // are not. Invalid frames (sizes differ, empty, times not
     // rising within 0..1, duration not positive) are ignored.
     void addScaleKeyframeAnimation(const QString& key, std::vector<double> values, std::vector<double> keyTimes,
                                    double duration);
@@ -88,6 +90,9 @@ public:
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Scales `painter` about the view's centre by presentationScale(); subclasses call it so
+    // their content bounces with the background.
+    void applyPresentationScale(QPainter& painter) const;
 
 private:
     struct Track {

@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/View.h"
 
 using namespace sorvel;
@@ -62,7 +63,8 @@ TEST_F(UiAnimation, KeysReplaceAndBadFramesAreRefused) {
     EXPECT_DOUBLE_EQ(w.presentationScale(), 1.0);
 }
 
-// The view's own background must be painted scaled about its centre while the animation runs.
+// The view's own background, and a button's symbol, must be painted scaled about the centre
+// while the animation runs; otherwise the camera button's bounce is invisible.
 TEST_F(UiAnimation, BackgroundIsPaintedAtThePresentationScale) {
     View v(QRectF(0, 0, 40, 40));
     v.setBackgroundColor(Qt::red);
@@ -75,4 +77,19 @@ TEST_F(UiAnimation, BackgroundIsPaintedAtThePresentationScale) {
     image.fill(Qt::transparent);
     v.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     EXPECT_EQ(opaqueBounds(image, 128), QRect(10, 10, 20, 20));
+}
+
+TEST_F(UiAnimation, ButtonSymbolBouncesWithItsBackground) {
+    Button b(QRectF(0, 0, 60, 60));
+    b.setSymbol("xmark");
+    QImage image(60, 60, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    b.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    QRect still = opaqueBounds(image, 128);
+    b.addScaleKeyframeAnimation("bounceAnimation", {0.5, 0.5}, {0, 1}, 1.0);
+    image.fill(Qt::transparent);
+    b.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    QRect scaled = opaqueBounds(image, 128);
+    EXPECT_NEAR(scaled.width(), still.width() / 2.0, 2);
+    EXPECT_NEAR(scaled.center().x(), still.center().x(), 1);
 }
