@@ -190,6 +190,23 @@ TEST_F(UiGestures, TwoFingerTouchPinchesAndOneFingerTaps) {
     QTest::touchEvent(root.get(), screen).release(0, QPoint(31, 41));
     ASSERT_EQ(taps.size(), 1u);
     EXPECT_EQ(taps[0].location, QPointF(31, 41));
+
+    // A finger on a child button presses the button (the shutter on a touch screen), not the
+    // view's tap; a finger on a label is the view's.
+    auto* button = new Button(QRectF(200, 300, 60, 60));
+    int pressed = 0;
+    button->addAction("tap", [&] { ++pressed; });
+    root->addSubview(button);
+    auto* label = new Label(QRectF(20, 300, 100, 40));
+    root->addSubview(label);
+    QTest::touchEvent(root.get(), screen).press(0, QPoint(230, 330));
+    QTest::touchEvent(root.get(), screen).release(0, QPoint(230, 330));
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(taps.size(), 1u);
+    QTest::touchEvent(root.get(), screen).press(0, QPoint(40, 310));
+    QTest::touchEvent(root.get(), screen).release(0, QPoint(40, 310));
+    ASSERT_EQ(taps.size(), 2u);
+    EXPECT_EQ(taps[1].location, QPointF(40, 310));
 }
 
 // The trackpad's zoom gesture carries the change of scale minus one; it must reach the same
