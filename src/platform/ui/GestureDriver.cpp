@@ -180,9 +180,18 @@ bool GestureDriver::handleNativeGesture(QNativeGestureEvent* event) {
     case Qt::ZoomNativeGesture:
         event->accept();
         if (pinch_ != PinchSource::None && pinch_ != PinchSource::Trackpad) return true;
-        if (pinch_ == PinchSource::None && !pinchBegin(PinchSource::Trackpad, at)) return true;
-        // The event's value is the change of scale since the previous event, minus one.
-        if (double factor = 1.0 + event->value(); factor > 0) pinchChange(factor, at);
+        if (pinch_ == PinchSource::None) {
+            trackpadScale_ = 1.0;
+            if (!pinchBegin(PinchSource::Trackpad, at)) return true;
+        }
+        // Linux touchpads report the pinch's scale since it began; Qt hands on the difference
+        // from the previous event. The running sum gives the scale back, and the pinch gets
+        // the ratio of consecutive scales.
+        if (double next = trackpadScale_ + event->value(); next > 0) {
+            double factor = next / trackpadScale_;
+            trackpadScale_ = next;
+            pinchChange(factor, at);
+        }
         return true;
     case Qt::EndNativeGesture:
         event->accept();

@@ -68,6 +68,7 @@ private:
     PinchSource pinch_ = PinchSource::None;
     QPointF pinchCentroid_;
     double touchDistance_ = 0;
+    double trackpadScale_ = 1.0;
     bool touchActive_ = false;
     bool touchPinchDone_ = false;
     unsigned wheelGeneration_ = 0;
