@@ -1,8 +1,11 @@
-// Which cameras there are, which one is active, and swapping the session's video input.
+// Which cameras there are, which one is active, the row of switch buttons and swapping the
+// session's video input.
 
 #include <algorithm>
 #include <variant>
 
+#include "app/CameraButtonLayout.h"
+#include "app/Theme.h"
 #include "app/ViewController.h"
 #include "platform/capture/AudioSession.h"
 #include "platform/foundation/Console.h"
@@ -20,6 +23,10 @@ bool sortsBefore(const CaptureDevice& a, const CaptureDevice& b) {
     if (a.deviceType() == DeviceType::BuiltInWideAngleCamera) return true;
     if (b.deviceType() == DeviceType::BuiltInWideAngleCamera) return false;
     return a.deviceType() == DeviceType::BuiltInTelephotoCamera;
+}
+
+bool isBackWideCamera(const CaptureDevice& device) {
+    return device.position() == DevicePosition::Back && device.deviceType() == DeviceType::BuiltInWideAngleCamera;
 }
 }  // namespace
 
@@ -76,6 +83,9 @@ void ViewController::switchToCamera(const std::shared_ptr<CaptureDevice>& device
         bool front = device->position() == DevicePosition::Front;
         settings.setBool(front, "is_selfie_camera");
         consolePrint(std::string("is_selfie_camera摄像头: ") + (front ? "true" : "false"));
+        // The filtered live picture comes from unmirrored frames; the preview shows a selfie
+        // mirrored, so the overlay must too.
+        if (filteredImageView) filteredImageView->setMirroredHorizontally(front);
     } else {
         consolePrint("无法添加新的视频设备输入到会话中");
         restorePrevious();
@@ -85,6 +95,9 @@ void ViewController::switchToCamera(const std::shared_ptr<CaptureDevice>& device
     consolePrint("切换到摄像头: " + device->localizedName());
 
     DispatchQueue::main().async(weakly(shared_from_this(), [](ViewController& self) {
+        self.loadAndApplySavedZoomFactor();
+        self.updateZoomFactorLabel();
+        self.updateCameraButtonColors();
         if (auto error = AudioSession::shared().setAllowHapticsAndSystemSoundsDuringRecording(true))
             consolePrint("设置触觉反馈和系统声音允许失败: " + error->description);
         if (SettingsStore::standard().boolForKey("setting_9")) {
@@ -92,17 +105,85 @@ void ViewController::switchToCamera(const std::shared_ptr<CaptureDevice>& device
             generator.prepare();
             generator.notificationOccurred(NotificationFeedback::Success);
         }
-        (void)self;
     }));
 }
 
 void ViewController::setupInitialCamera() {
     auto cameras = getAllCameras();
     if (cameras.empty()) return;
-    auto wide = std::find_if(cameras.begin(), cameras.end(), [](const auto& c) {
-        return c->position() == DevicePosition::Back && c->deviceType() == DeviceType::BuiltInWideAngleCamera;
-    });
+    auto wide = std::find_if(cameras.begin(), cameras.end(), [](const auto& c) { return isBackWideCamera(*c); });
     switchToCamera(wide != cameras.end() ? *wide : cameras.front());
+}
+
+namespace {
+const QColor kLightGray(170, 170, 170);
+
+QColor withAlpha(QColor colour, double alpha) {
+    colour.setAlphaF(static_cast<float>(alpha));
+    return colour;
+}
+}  // namespace
+
+void ViewController::setupCameraSwitchButtons() {
+    auto cameras = getAllCameras();
+    auto frames = cameraButtonFrames(static_cast<int>(cameras.size()), view()->bounds().size());
+    const QColor text = themeTextColor();
+    auto weak = weak_from_this();
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        auto* button = new Button(frames[i], nullptr);
+        button->setSymbol(symbolForCameraCategory(cameraCategoryForName(cameras[i]->localizedName())));
+        button->setTintColor(withAlpha(text, 0.5));
+        button->setBackgroundColor(withAlpha(kLightGray, 0.1));
+        button->setCornerRadius(30);
+        button->setTag(static_cast<int>(i));
+        button->setAccessibilityIdentifier(QString::fromStdString("cameraSwitch." + cameras[i]->uniqueID()));
+        button->addAction("switchCamera", [weak, button] {
+            if (auto self = weak.lock()) self->switchCamera(button);
+        });
+        view()->addSubview(button);
+        cameraSwitchButtons.push_back(button);
+    }
+    updateCameraButtonColors();
+}
+
+void ViewController::updateCameraButtonColors() {
+    auto cameras = getAllCameras();
+    const QColor text = themeTextColor();
+    for (std::size_t i = 0; i < cameraSwitchButtons.size(); ++i) {
+        Button* button = cameraSwitchButtons[i];
+        bool active = i < cameras.size() && currentVideoDeviceInput &&
+                      cameras[i]->uniqueID() == currentVideoDeviceInput->device()->uniqueID();
+        if (active) {
+            button->setTintColor(text);
+            button->setBackgroundColor(withAlpha(kLightGray, 0.2));
+            button->setBorder(2, text);
+        } else {
+            button->setTintColor(withAlpha(text, 0.5));
+            button->setBackgroundColor(withAlpha(kLightGray, 0.1));
+            button->setBorder(0, Qt::transparent);
+        }
+    }
+}
+
+void ViewController::switchCamera(Button* sender) {
+    auto cameras = getAllCameras();
+    // The row is built once; a camera that has gone since leaves its button without a camera.
+    if (!sender || sender->tag() < 0 || static_cast<std::size_t>(sender->tag()) >= cameras.size()) return;
+    if (!currentVideoDeviceInput) return;
+    const auto& camera = cameras[static_cast<std::size_t>(sender->tag())];
+    const auto& active = currentVideoDeviceInput->device();
+    if (camera->uniqueID() != active->uniqueID()) {
+        applyJellyAnimation(sender);
+        switchToCamera(camera);
+        return;
+    }
+    if (camera->position() != DevicePosition::Front) return;
+    auto backWide = std::find_if(cameras.begin(), cameras.end(), [](const auto& c) { return isBackWideCamera(*c); });
+    if (backWide != cameras.end()) switchToCamera(*backWide);
+}
+
+void ViewController::applyJellyAnimation(Button* button) {
+    button->addScaleKeyframeAnimation("bounceAnimation", {1.0, 1.05, 1.0}, {0.0, 0.02, 1.0}, 2.0);
 }
 
 }  // namespace sorvel

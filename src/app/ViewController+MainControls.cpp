@@ -1,9 +1,25 @@
-// The main screen's shutter button, the flash overlay, the haptic generators and the torch.
+// The main screen's shutter button(s), the volume keys as a shutter, the settings button and its
+// sheet, the flash overlay, the haptic generators, the torch and the custom button row.
 
+#include <QPointer>
+
+#include "app/CustomButtonCommand.h"
+#include "app/SettingsPopupView.h"
 #include "app/Theme.h"
 #include "app/ViewController.h"
+#include "platform/capture/AudioSession.h"
 #include "platform/capture/CaptureDevice.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/SettingsStore.h"
+#include "platform/photos/GalleryOpener.h"
+#include "platform/photos/PhotoLibrary.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/GestureRecognizer.h"
+#include "platform/ui/Slider.h"
+#include "platform/ui/StackView.h"
+#include "platform/ui/VolumeView.h"
 
 namespace sorvel {
 
@@ -31,7 +47,9 @@ Button* makeShutter(View* parent, QRectF frame, double border, double disc, cons
 
 void ViewController::setupCaptureButton() {
     View* root = view();
-    for (QObject* child : root->children()) {
+    // Removing a view changes the child list: walk a copy.
+    const QObjectList children = root->children();
+    for (QObject* child : children) {
         auto* v = dynamic_cast<View*>(child);
         if (v && (v->tag() == kShutterTag || v->tag() == kSecondShutterTag)) {
             v->removeFromSuperview();
@@ -73,10 +91,18 @@ void ViewController::updateFeedbackGenerators() {
     isVibrationEnabled = SettingsStore::standard().boolForKey("setting_9");
     if (isVibrationEnabled) {
         feedbackGenerator1 = std::make_unique<ImpactFeedbackGenerator>(ImpactStyle::Heavy);
+        zoomFeedbackGenerator = std::make_unique<ImpactFeedbackGenerator>(ImpactStyle::Soft);
         feedbackGenerator1->prepare();
+        zoomFeedbackGenerator->prepare();
     } else {
         feedbackGenerator1.reset();
+        zoomFeedbackGenerator.reset();
     }
+}
+
+void ViewController::updateVibrationSetting(bool on) {
+    isVibrationEnabled = on;
+    updateFeedbackGenerators();
 }
 
 void ViewController::toggleTorch(bool on) {
@@ -85,6 +111,161 @@ void ViewController::toggleTorch(bool on) {
     device->lockForConfiguration();
     device->setTorchMode(on ? TorchMode::On : TorchMode::Off);
     device->unlockForConfiguration();
+}
+
+void ViewController::setupVolumeView() {
+    volumeView = new VolumeView(nullptr);
+    volumeView->setFrame(QRectF(-1000, -1000, 0, 0));
+    view()->addSubview(volumeView);
+    volumeView->setUserInteractionEnabled(false);
+}
+
+void ViewController::volumeDidChange(float newVolume) {
+    // Either key takes a picture; the volume then goes back to where it was, and that change
+    // (equal to the start volume) takes none.
+    if (newVolume > initialVolume || newVolume < initialVolume) capturePhoto();
+    setSystemVolume(initialVolume);
+}
+
+void ViewController::setSystemVolume(float value) {
+    if (!volumeView) return;
+    Slider* slider = nullptr;
+    for (QObject* child : volumeView->children())
+        if ((slider = dynamic_cast<Slider*>(child))) break;
+    if (!slider) return;
+    QPointer<Slider> guard(slider);
+    DispatchQueue::main().asyncAfter(0.01, [guard, value] {
+        if (guard) guard->setValue(value);
+    });
+}
+
+void ViewController::setupSettingsButton() {
+    const double w = view()->bounds().width(), h = view()->bounds().height();
+    settingsButton = new Button(QRectF(std::max(40.0, w / 2 - 180), h - 120, 60, 60), nullptr);
+    settingsButton->setSymbol("gearshape");
+    settingsButton->setImageInsets(12);
+    QColor tint = themeTextColor();
+    tint.setAlphaF(0.5f);
+    settingsButton->setTintColor(tint);
+    settingsButton->setBackgroundColor(QColor(170, 170, 170, 13));
+    settingsButton->setCornerRadius(30);
+    settingsButton->setAccessibilityIdentifier("settingsButton");
+    settingsButton->addAction("openSettings", [weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->openSettings();
+    });
+    view()->addSubview(settingsButton);
+}
+
+void ViewController::openSettings() {
+    const double w = view()->bounds().width(), h = view()->bounds().height();
+    auto weak = weak_from_this();
+    if (!settingsPopupView) {
+        const double panelWidth = std::min(w, 454.0), panelHeight = h / 2;
+        settingsPopupView = new SettingsPopupView(QRectF((w - panelWidth) / 2, h, panelWidth, panelHeight), weak);
+        overlayView = new View(view()->bounds(), nullptr);
+        overlayView->setBackgroundColor(QColor(255, 0, 0, 0));
+        overlayView->setAccessibilityIdentifier("settingsOverlay");
+        overlayView->addGestureRecognizer(std::make_unique<TapGestureRecognizer>([weak](GestureRecognizer&) {
+            if (auto self = weak.lock()) self->closeSettings();
+        }));
+        settingsPopupView->closeAction = [weak] {
+            if (auto self = weak.lock()) self->closeSettings();
+        };
+        view()->addSubview(overlayView);
+        view()->addSubview(settingsPopupView);
+    }
+    SettingsPopupView* panel = settingsPopupView;
+    animate(0.3, [panel, h] {
+        QRectF f = panel->frame();
+        f.moveTop(h - f.height());
+        panel->setFrame(f);
+    });
+}
+
+void ViewController::closeSettings() {
+    if (!settingsPopupView) return;
+    const double h = view()->bounds().height();
+    QPointer<SettingsPopupView> panel(settingsPopupView);
+    QPointer<View> overlay(overlayView);
+    animate(0.3, [panel, h] {
+        QRectF f = panel->frame();
+        f.moveTop(h);
+        panel->setFrame(f);
+    }, [weak = weak_from_this(), panel, overlay](bool) {
+        // The next opening builds a fresh sheet.
+        for (QPointer<View> v : {QPointer<View>(panel), overlay})
+            if (v) {
+                v->removeFromSuperview();
+                v->deleteLater();
+            }
+        if (auto self = weak.lock()) {
+            if (self->settingsPopupView == panel) self->settingsPopupView = nullptr;
+            if (self->overlayView == overlay) self->overlayView = nullptr;
+        }
+    });
+}
+
+void ViewController::setupCustomButtons() {
+    SettingsStore& settings = SettingsStore::standard();
+    const std::string text = settings.stringForKey("customButtonText").value_or("");
+    if (!settings.boolForKey("customButtonEnabled") || text.empty()) {
+        if (customButtonsStackView) customButtonsStackView->setHidden(true);
+        return;
+    }
+    auto* row = new StackView(QRectF(), nullptr);
+    row->setSpacing(8);
+    row->setAccessibilityIdentifier("customButtons");
+    auto weak = weak_from_this();
+    QFont font;
+    font.setPixelSize(12);
+    for (const std::string& title : customButtonTitles(text)) {
+        auto* button = new Button(QRectF(0, 0, 40, 40), nullptr);
+        button->setTitle(QString::fromStdString(title));
+        button->setTitleFont(font);
+        button->setTitleColor(Qt::white);
+        button->setBackgroundColor(Qt::transparent);
+        button->setBorder(1, QColor(170, 170, 170, 77));
+        button->setShadow(Qt::black, 0.5, 3);
+        button->setCornerRadius(20);
+        button->addAction("customButtonTapped", [weak, button] {
+            if (auto self = weak.lock()) self->customButtonTapped(button);
+        });
+        row->addArrangedSubview(button);
+    }
+    row->layoutArranged();
+    // Centred, its bottom 230 points above the view's, 20 points clear of either side.
+    const double w = view()->bounds().width(), h = view()->bounds().height();
+    const double width = std::min(row->fittingSize().width(), w - 40);
+    row->setFrame(QRectF((w - width) / 2, h - 230 - 40, width, 40));
+    view()->addSubview(row);
+    customButtonsStackView = row;
+}
+
+void ViewController::customButtonTapped(Button* sender) {
+    if (!sender || sender->title().isEmpty()) return;
+    const CustomButtonCommand command = customButtonCommand(sender->title().toStdString());
+    consolePrint("按钮点击: " + command.label);
+    switch (command.kind) {
+    case CustomButtonCommand::Kind::OpenPhotoLibrary:
+        // The platform's gallery: the library folder in the desktop's file handler.
+        openGallery(PhotoLibrary::shared().folder(), [](const std::optional<std::string>& error) {
+            if (error) consolePrint("无法打开相册: " + *error);
+        });
+        break;
+    case CustomButtonCommand::Kind::Zoom:
+        if (command.zoom) {
+            setZoomFactor(*command.zoom);
+            consolePrint("切换倍数: " + describeNumber(*command.zoom));
+        }
+        break;
+    case CustomButtonCommand::Kind::Exposure:
+        if (command.exposure) {
+            adjustExposureCompensation(*command.exposure, true);
+            consolePrint("调整曝光: " + describeNumber(*command.exposure));
+        }
+        break;
+    case CustomButtonCommand::Kind::Unrecognized: consolePrint("无法识别的按钮操作: " + command.label); break;
+    }
 }
 
 }  // namespace sorvel

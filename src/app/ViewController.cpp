@@ -16,6 +16,9 @@ ViewController::ViewController(ScreenProfile profile) : ScreenController(profile
 
 ViewController::~ViewController() {
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (volumeObservation) AudioSession::shared().removeVolumeObserver(volumeObservation);
+    if (exposureUpdateTimer) exposureUpdateTimer->invalidate();
+    motionManager->stopAccelerometerUpdates();
     if (locationManager) locationManager->setDelegate(nullptr);
     // The session keeps running on its own threads; stop it before the outputs' delegate (this
     // controller) goes away.
@@ -37,15 +40,25 @@ void ViewController::viewDidLoad() {
     CaptureStatus audioError = audio.setCategory(AudioSessionCategory::Ambient, AudioSessionOptionMixWithOthers);
     if (!audioError) audioError = audio.setActive(true);
     if (audioError) consolePrint("Failed to set audio session: " + audioError->description);
+    setupVolumeView();
     audio.setActive(true);
     initialVolume = audio.outputVolume();
+    // Observers run on the thread that moved the volume: the key handler's, the main thread.
+    volumeObservation = audio.addVolumeObserver([weak = weak_from_this()](float volume) {
+        if (auto self = weak.lock()) self->volumeDidChange(volume);
+    });
 
     initializeFilterParameters();
     updateFeedbackGenerators();
     requestPermissions();
     configureSession();
     setupUIComponents();
+    setupTapGestureForFocus();
+    startMonitoringDeviceOrientation();
     setupInitialCamera();
+    setupPinchGestureForZoom();
+    setupVerticalSwipeGesture();
+    updateCameraButtonColors();
     registerApplicationObservers();
     checkFirstLaunch(filters);
 }
@@ -61,8 +74,12 @@ void ViewController::setupUIComponents() {
     setupPreviewLayer();
     setupProgressView();
     setupCaptureButton();
+    setupSettingsButton();
+    setupCameraSwitchButtons();
     setupFlashOverlay();
+    setupZoomFactorLabel();
     loadFiltersFromUserDefaults(filters);
+    setupCustomButtons();
 }
 
 void ViewController::viewDidAppear() {
@@ -72,6 +89,7 @@ void ViewController::viewDidAppear() {
         if (firstLaunch.shouldShowWelcomePopup())
             firstLaunch.showWelcomePopup(self, [](const std::string& mode) { consolePrint("Selected mode: " + mode); });
     }));
+    updateZoomFactorLabel();
 }
 
 void ViewController::appDidBecomeActive() {

@@ -19,6 +19,7 @@
 #include "platform/image/RenderContext.h"
 #include "platform/location/LocationManager.h"
 #include "platform/motion/MotionManager.h"
+#include "app/ExposureCompensation.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Haptics.h"
 #include "platform/ui/ImageView.h"
@@ -30,6 +31,14 @@ namespace sorvel {
 class PreviewView;
 class LivePhotoCaptureProcessor;
 class RAWCaptureDelegate;
+class SettingsPopupView;
+class Label;
+class Slider;
+class StackView;
+class VolumeView;
+class GestureRecognizer;
+class PanGestureRecognizer;
+class PinchGestureRecognizer;
 
 // What became of one shutter press, for the command line and tests that wait for it.
 struct CaptureOutcome {
@@ -67,7 +76,19 @@ public:
     void setupCaptureButton();
     void setupFlashOverlay();
     void updateFeedbackGenerators();
+    void updateVibrationSetting(bool on);
     void toggleTorch(bool on);
+
+    // Main screen controls
+    void setupSettingsButton();
+    void openSettings();
+    void closeSettings();
+    void setupCustomButtons();
+    void customButtonTapped(Button* sender);
+    // The hardware volume keys as a shutter.
+    void setupVolumeView();
+    void volumeDidChange(float newVolume);
+    void setSystemVolume(float value);
 
     // Cameras
     enum class CameraPosition { backCamera, frontCamera, ultraWideCamera, telephotoCamera };
@@ -75,6 +96,31 @@ public:
     CameraPosition getCurrentCameraPosition() const;
     void switchToCamera(const std::shared_ptr<CaptureDevice>& device);
     void setupInitialCamera();
+    void setupCameraSwitchButtons();
+    void updateCameraButtonColors();
+    void switchCamera(Button* sender);
+    void applyJellyAnimation(Button* button);
+
+    // Zoom
+    void setZoomFactor(double factor);
+    void saveCurrentZoomFactor();
+    void loadAndApplySavedZoomFactor();
+    void setupPinchGestureForZoom();
+    void handlePinchToZoom(PinchGestureRecognizer& gesture);
+    void checkAndTriggerZoomFeedback();
+    void setupZoomFactorLabel();
+    void updateZoomFactorLabel();
+
+    // Focus, exposure compensation and orientation
+    void setupTapGestureForFocus();
+    void handleTapToFocus(GestureRecognizer& gesture);
+    void showFocusIndicator(QPointF point);
+    void setupVerticalSwipeGesture();
+    void handleVerticalSwipe(PanGestureRecognizer& gesture);
+    void adjustExposureCompensation(float value, bool isAbsolute = false);
+    float currentExposureTargetBias() const;
+    void startMonitoringDeviceOrientation();
+    void updateOrientation(const std::optional<AccelerometerData>& data);
 
     // Shutter
     void 按下拍照按钮();
@@ -129,6 +175,14 @@ public:
     View* flashOverlay = nullptr;
     ProgressBar* progressView = nullptr;
     Button* captureButton = nullptr;
+    Button* settingsButton = nullptr;
+    std::vector<Button*> cameraSwitchButtons;
+    Label* zoomFactorLabel = nullptr;
+    VolumeView* volumeView = nullptr;
+    SettingsPopupView* settingsPopupView = nullptr;
+    View* overlayView = nullptr;
+    StackView* customButtonsStackView = nullptr;
+    Slider* focusSlider = nullptr;  // manual focus, when the manual panel is built
 
     // Working state shared by the features.
     double currentZoomFactor = 1.0;
@@ -141,6 +195,11 @@ public:
     bool isWaveformVisible = false;
     float initialVolume = 0.5f;
     std::unique_ptr<ImpactFeedbackGenerator> feedbackGenerator1;
+    std::unique_ptr<ImpactFeedbackGenerator> zoomFeedbackGenerator;
+    std::unique_ptr<MotionManager> motionManager = std::make_unique<MotionManager>();
+    std::shared_ptr<Timer> exposureUpdateTimer;
+    int volumeObservation = 0;  // observer token of the output volume; 0 when not observing
+    ExposureStepTracker exposureSteps;
     std::shared_ptr<LivePhotoCaptureProcessor> livePhotoCaptureProcessor;
     // Deep captures under way, by their settings' unique ID. Added on the main thread, removed
     // from the capture callback queue: every access holds rawDelegatesMutex_.

@@ -117,7 +117,7 @@ TEST_F(CaptureSession_, DiscoveryListsTheFourCamerasAndTheMicrophone) {
     EXPECT_EQ(all[0]->position(), DevicePosition::Front);
     EXPECT_EQ(all[1]->localizedName(), "后置超广角相机");
     EXPECT_EQ(all[1]->deviceType(), DeviceType::BuiltInUltraWideCamera);
-    EXPECT_EQ(all[2]->localizedName(), "后置相机");
+    EXPECT_EQ(all[2]->localizedName(), "后置广角相机");
     EXPECT_EQ(all[3]->localizedName(), "后置长焦相机");
     EXPECT_EQ(all[3]->deviceType(), DeviceType::BuiltInTelephotoCamera);
     auto wide = CaptureDevice::defaultDevice(DeviceType::BuiltInWideAngleCamera, MediaType::Video,
