@@ -56,18 +56,19 @@ void Button::paintEvent(QPaintEvent* event) {
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     applyPresentationScale(p);
     if (pressed_) p.setOpacity(0.5);
-    QRectF imageArea = QRectF(rect()).adjusted(imageInsets_, imageInsets_, -imageInsets_, -imageInsets_);
+    QRectF area = contentRect();
+    QRectF imageArea = area.adjusted(imageInsets_, imageInsets_, -imageInsets_, -imageInsets_);
     if (!symbol_.isEmpty()) {
         if (imageArea.isValid()) drawSymbol(p, symbol_, imageArea, tint_);
     } else if (!image_.isNull()) {
         QSizeF s = image_.deviceIndependentSize();
-        QRectF r(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
+        QRectF r(area.center().x() - s.width() / 2, area.center().y() - s.height() / 2, s.width(), s.height());
         p.drawImage(r, image_);
     }
     if (!title_.isEmpty()) {
         p.setPen(titleColor_);
         p.setFont(font());
-        p.drawText(rect(), Qt::AlignCenter, title_);
+        p.drawText(area, Qt::AlignCenter, title_);
     }
 }
 

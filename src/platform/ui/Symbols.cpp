@@ -209,7 +209,9 @@ QPainterPath binoculars() {
 }
 
 QPainterPath arrowsOutward() {
-    return unite({line(QPointF(10.2, 10.2), QPointF(4.4, 4.4), 2.0), polyline({QPointF(4.2, 10.4), QPointF(4.2, 4.2), QPointF(10.4, 4.2)}, 2.0),
+    // Each arrow is a shaft and an open right-angled head at the corner it points to.
+    return unite({line(QPointF(10.2, 10.2), QPointF(4.4, 4.4), 2.0),
+                  polyline({QPointF(4.2, 10.4), QPointF(4.2, 4.2), QPointF(10.4, 4.2)}, 2.0),
                   line(QPointF(13.8, 13.8), QPointF(19.6, 19.6), 2.0),
                   polyline({QPointF(19.8, 13.6), QPointF(19.8, 19.8), QPointF(13.6, 19.8)}, 2.0)});
 }

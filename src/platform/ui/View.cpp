@@ -181,6 +181,7 @@ void View::setFrame(const QRectF& frame) {
         return;
     }
     for (auto& t : frameTracks_) t.active = false;
+    overflow_ = 0;
     setGeometry(qRound(frame.x()), qRound(frame.y()), qRound(frame.width()), qRound(frame.height()));
 }
 
@@ -215,6 +216,14 @@ static void setWidgetOpacity(QWidget* w, double a) {
 void View::applyPresentation() {
     setWidgetOpacity(this, presentationAlpha());
     QRectF f = presentationFrame();
+    // A view growing past its frame needs the room on screen, or its edges are cut flat. Only
+    // a view without subviews gets it: moving the widget's origin would move them too.
+    double peak = 1.0, now = Clock::current().now();
+    for (const auto& [key, k] : scaleAnimations_)
+        if (now < k.start + k.duration) peak = std::max(peak, *std::max_element(k.values.begin(), k.values.end()));
+    bool leaf = !findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    overflow_ = leaf && peak > 1.0 ? std::ceil(std::max(f.width(), f.height()) * (peak - 1) / 2) : 0.0;
+    f.adjust(-overflow_, -overflow_, overflow_, overflow_);
     setGeometry(qRound(f.x()), qRound(f.y()), qRound(f.width()), qRound(f.height()));
     if (!scaleAnimations_.empty()) update();
     if (!isAnimating()) {
@@ -303,7 +312,7 @@ void View::paintEvent(QPaintEvent*) {
     if (background_.alpha() == 0 && borderWidth_ <= 0) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QRectF r = rect();
+    QRectF r = contentRect();
     applyPresentationScale(p);
     QPainterPath path;
     path.addRoundedRect(r, cornerRadius_, cornerRadius_);

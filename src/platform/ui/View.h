@@ -93,6 +93,9 @@ protected:
     // Scales `painter` about the view's centre by presentationScale(); subclasses call it so
     // their content bounces with the background.
     void applyPresentationScale(QPainter& painter) const;
+    // The frame's area in widget coordinates: rect() less the room a growing scale animation
+    // borrowed around it (none otherwise). Subclasses that may bounce draw in it.
+    QRectF contentRect() const { return QRectF(rect()).adjusted(overflow_, overflow_, -overflow_, -overflow_); }
 
 private:
     struct Track {
@@ -111,6 +114,7 @@ private:
     Track frameTracks_[4];
     std::map<QString, Keyframes> scaleAnimations_;
     std::vector<QString> scaleOrder_;  // keys in the order they were added
+    double overflow_ = 0;               // the widget's extent past the frame on each side
     std::vector<std::unique_ptr<GestureRecognizer>> recognizers_;
     std::unique_ptr<GestureDriver> gestureDriver_;
     QRectF frame_;

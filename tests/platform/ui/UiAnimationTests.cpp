@@ -93,3 +93,27 @@ TEST_F(UiAnimation, ButtonSymbolBouncesWithItsBackground) {
     EXPECT_NEAR(scaled.width(), still.width() / 2.0, 2);
     EXPECT_NEAR(scaled.center().x(), still.center().x(), 1);
 }
+
+// A growing bounce must not be cut flat at the view's edges: while it runs the widget borrows
+// room around its frame (the frame itself stays), and gives it back when it ends.
+TEST_F(UiAnimation, GrowingViewIsNotClippedToItsFrame) {
+    View parent(QRectF(0, 0, 200, 200));
+    auto* v = new View(QRectF(80, 80, 40, 40));
+    v->setBackgroundColor(Qt::red);
+    parent.addSubview(v);
+    v->addScaleKeyframeAnimation("grow", {1.5, 1.5}, {0, 1}, 1.0);
+    v->applyPresentation();
+    EXPECT_EQ(v->frame(), QRectF(80, 80, 40, 40));
+    EXPECT_EQ(v->geometry(), QRect(70, 70, 60, 60));
+    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    parent.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(opaqueBounds(image, 128), QRect(70, 70, 60, 60));
+
+    main.advance(1.0);
+    v->applyPresentation();
+    EXPECT_EQ(v->geometry(), QRect(80, 80, 40, 40));
+    image.fill(Qt::transparent);
+    parent.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(opaqueBounds(image, 128), QRect(80, 80, 40, 40));
+}
