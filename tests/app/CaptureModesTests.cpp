@@ -1,8 +1,14 @@
 // Live Photo and deep-mode presses end to end on the virtual rig.
 
+#include <cmath>
+#include <set>
+
 #include "AppHarness.h"
+#include "platform/capture/CaptureDevice.h"
 #include "platform/capture/virtual/VirtualRig.h"
 #include "platform/image/ImageSource.h"
+#include "platform/image/RenderContext.h"
+#include "platform/image/raw/RawFilter.h"
 #include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/Alert.h"
 
@@ -10,6 +16,43 @@ using namespace sorvel;
 using namespace sorvel::testing;
 
 namespace {
+
+// Means of a cols x rows grid of an image's red channel (8-bit sRGB), divided by the mean of
+// them all, so two captures of the same scene compare alike even when their exposures differ a
+// little. Rows from the bottom, as extents are.
+std::vector<double> gridProfile(const image::Image& picture, int cols, int rows) {
+    const image::Rect e = picture.extent();
+    image::Image small = picture.transformed(image::AffineTransform::scale(cols * 8 / e.width, rows * 8 / e.height));
+    image::Rect s = small.extent().integral();
+    auto bitmap = image::RenderContext().render(small, s, image::PixelFormat::RGBA8, image::ColorSpace::SRGB);
+    std::vector<double> grid(std::size_t(cols) * std::size_t(rows), 0.0);
+    if (!bitmap) return {};
+    const int W = bitmap->width(), H = bitmap->height();
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const int gx = std::min(cols - 1, x * cols / W), gy = std::min(rows - 1, (H - 1 - y) * rows / H);
+            grid[std::size_t(gy) * std::size_t(cols) + std::size_t(gx)] += bitmap->row(y)[x * 4];
+        }
+    double total = 0;
+    for (double v : grid) total += v;
+    for (double& v : grid) v /= total / double(grid.size());
+    return grid;
+}
+
+std::vector<double> mirroredGrid(const std::vector<double>& grid, int cols, int rows) {
+    std::vector<double> out(grid.size());
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x)
+            out[std::size_t(y) * std::size_t(cols) + std::size_t(x)] = grid[std::size_t(y) * std::size_t(cols) + std::size_t(cols - 1 - x)];
+    return out;
+}
+
+double meanDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size() || a.empty()) return 1e9;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) sum += std::fabs(a[i] - b[i]);
+    return sum / double(a.size());
+}
 
 class CaptureModes : public AppHarness {
 protected:
@@ -154,4 +197,60 @@ TEST_F(CaptureModes, DeepCaptureErrorEndsBusyState) {
     ASSERT_TRUE(pumpUntil([&] { return idle(vc); }, 200));
     EXPECT_FALSE(consoleLinesStartingWith("捕捉照片时出错: ").empty());
     EXPECT_TRUE(assets().empty());
+}
+
+// A selfie with mirroring on: the developed HEIC is mirrored (its pixels, not a flag) and says
+// so, while the DNG keeps the sensor's view. Compared with a capture of the same scene with
+// mirroring off, whose HEIC must match the mirrored one only after flipping it back.
+TEST_F(CaptureModes, DeepSelfieMirrorsTheHeicButNotTheDng) {
+    env->settings().setBool(true, "setting_0");
+    env->settings().setObject(Value("RAW+HEIC"), "save_format");
+    env->settings().setBool(true, "setting_5");
+    auto& vc = startCamera();
+    auto front = CaptureDevice::defaultDevice(DeviceType::BuiltInWideAngleCamera, MediaType::Video, DevicePosition::Front);
+    ASSERT_TRUE(front);
+    vc.switchToCamera(front);
+    runUntilIdle();
+    ASSERT_TRUE(env->settings().boolForKey("is_selfie_camera"));
+    ASSERT_TRUE(pumpUntil([&] { return console->contains("切换到摄像头: " + front->localizedName()); }, 50));
+
+    std::set<std::string> seen;
+    auto takePair = [&](std::size_t total) {
+        EXPECT_TRUE(pressAndWait(vc, total)) << ::testing::PrintToString(console->lines());
+        std::optional<Bytes> dng, heic;
+        for (const PhotoAsset& asset : assets()) {
+            if (!seen.insert(asset.localIdentifier).second) continue;
+            auto bytes = PhotoLibrary::shared().resourceData(asset.localIdentifier, 0);
+            if (bytes) (typeOf(asset) == "public.heic" ? heic : dng) = *bytes;
+        }
+        return std::make_pair(dng, heic);
+    };
+    auto [mirroredDng, mirroredHeic] = takePair(2);
+    ASSERT_TRUE(mirroredDng && mirroredHeic);
+    EXPECT_TRUE(console->contains("自拍照片已镜像"));
+
+    console->clear();
+    env->settings().setBool(false, "setting_5");
+    auto [plainDng, plainHeic] = takePair(4);
+    ASSERT_TRUE(plainDng && plainHeic);
+    EXPECT_FALSE(console->contains("自拍照片已镜像"));
+
+    constexpr int cols = 16, rows = 12;
+    auto developed = [](const Bytes& dng) {
+        auto f = image::RawFilter::make(dng, {{"inputScaleFactor", 0.125}});
+        auto out = f ? f->outputImage() : std::nullopt;
+        return out ? gridProfile(*out, cols, rows) : std::vector<double>{};
+    };
+    const auto heicMirrored = gridProfile(*image::Image::fromBytes(*mirroredHeic), cols, rows);
+    const auto heicPlain = gridProfile(*image::Image::fromBytes(*plainHeic), cols, rows);
+    const auto dngMirrored = developed(*mirroredDng), dngPlain = developed(*plainDng);
+    ASSERT_EQ(heicMirrored.size(), std::size_t(cols * rows));
+    ASSERT_EQ(dngMirrored.size(), std::size_t(cols * rows));
+
+    // The scene is not symmetric: a flip changes the profile a lot.
+    const double asymmetry = meanDifference(heicPlain, mirroredGrid(heicPlain, cols, rows));
+    ASSERT_GT(asymmetry, 0.05);
+    EXPECT_LT(meanDifference(heicMirrored, mirroredGrid(heicPlain, cols, rows)), asymmetry / 4) << "the HEIC is mirrored";
+    EXPECT_LT(meanDifference(dngMirrored, dngPlain), asymmetry / 4) << "the DNG is not";
+    EXPECT_GT(meanDifference(dngMirrored, mirroredGrid(dngPlain, cols, rows)), asymmetry / 2);
 }
