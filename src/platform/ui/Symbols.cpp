@@ -5,7 +5,7 @@
 #include <QTransform>
 #include <QtMath>
 #include <cmath>
-#include <functional>
+#include <map>
 #include <utility>
 
 namespace sorvel {
@@ -240,6 +240,16 @@ Builder find(const QString& name) {
     return nullptr;
 }
 
+// The united outlines cost far more than filling them, and a bouncing button repaints every
+// frame, so each symbol's region is built once. Main thread only, like all painting.
+const QPainterPath* region(const QString& name) {
+    static std::map<QString, QPainterPath> built;
+    if (auto it = built.find(name); it != built.end()) return &it->second;
+    Builder build = find(name);
+    if (!build) return nullptr;
+    return &built.emplace(name, build()).first->second;
+}
+
 }  // namespace
 
 bool hasSymbol(const QString& name) { return find(name) != nullptr; }
@@ -251,8 +261,8 @@ QStringList symbolNames() {
 }
 
 bool drawSymbol(QPainter& painter, const QString& name, const QRectF& rect, const QColor& tint) {
-    Builder build = find(name);
-    if (!build) return false;
+    const QPainterPath* path = region(name);
+    if (!path) return false;
     double side = std::min(rect.width(), rect.height());
     if (!(side > 0)) return true;
     painter.save();
@@ -261,7 +271,7 @@ bool drawSymbol(QPainter& painter, const QString& name, const QRectF& rect, cons
     painter.scale(side / (kGrid * kUnits), side / (kGrid * kUnits));
     painter.translate(-kGrid * kUnits / 2, -kGrid * kUnits / 2);
     painter.setPen(Qt::NoPen);
-    painter.fillPath(build(), tint);
+    painter.fillPath(*path, tint);
     painter.restore();
     return true;
 }
