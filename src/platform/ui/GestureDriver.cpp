@@ -91,8 +91,8 @@ bool GestureDriver::handleMouse(QMouseEvent* event) {
     }
 }
 
-bool GestureDriver::pointIsOnInteractiveChild(QPointF point) const {
-    for (QWidget* w = view_.childAt(point.toPoint()); w && w != &view_; w = w->parentWidget())
+bool GestureDriver::isOnInteractiveDescendant(const QWidget& view, QPointF point) {
+    for (QWidget* w = view.childAt(point.toPoint()); w && w != &view; w = w->parentWidget())
         if (dynamic_cast<Button*>(w) || dynamic_cast<Slider*>(w)) return true;
     return false;
 }
@@ -102,7 +102,7 @@ bool GestureDriver::handleTouch(QTouchEvent* event) {
     if (event->type() == QEvent::TouchBegin) {
         // A touch on a child button is left to Qt, which turns it into the button's mouse
         // press; everything else on the view is a gesture.
-        if (points.isEmpty() || pointIsOnInteractiveChild(points.first().position())) return false;
+        if (points.isEmpty() || isOnInteractiveDescendant(view_, points.first().position())) return false;
         touchActive_ = true;
         touchPinchDone_ = false;
     }

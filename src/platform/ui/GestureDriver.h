@@ -12,6 +12,7 @@ class QMouseEvent;
 class QNativeGestureEvent;
 class QTouchEvent;
 class QWheelEvent;
+class QWidget;
 
 namespace sorvel {
 
@@ -35,6 +36,11 @@ public:
     // True when the event was consumed (the view then does not pass it on).
     bool handle(QEvent* event);
 
+    // Whether `point` (in `view`'s coordinates) lies on a descendant that takes its own input
+    // (a button or a slider); touches there are left to Qt, which turns them into that
+    // descendant's mouse events.
+    static bool isOnInteractiveDescendant(const QWidget& view, QPointF point);
+
 private:
     enum class Pointer { Idle, Pressed, Panning };
     enum class PinchSource { None, Touch, Wheel, Trackpad };
@@ -43,7 +49,6 @@ private:
     bool handleTouch(QTouchEvent* event);
     bool handleWheel(QWheelEvent* event);
     bool handleNativeGesture(QNativeGestureEvent* event);
-    bool pointIsOnInteractiveChild(QPointF point) const;
 
     // These return false when a handler destroyed the view (and this driver with it).
     void pointerDown(QPointF point);

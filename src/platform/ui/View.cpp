@@ -4,6 +4,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTouchEvent>
 #include <QTimer>
 #include <cmath>
 #include <algorithm>
@@ -113,8 +114,36 @@ GestureRecognizer* View::addGestureRecognizer(std::unique_ptr<GestureRecognizer>
     return recognizers_.back().get();
 }
 
+void View::setBlocksInput(bool blocks) {
+    blocksInput_ = blocks;
+    if (blocks) setAttribute(Qt::WA_AcceptTouchEvents);
+}
+
 bool View::event(QEvent* event) {
     if (gestureDriver_ && gestureDriver_->handle(event)) return true;
+    if (blocksInput_) {
+        switch (event->type()) {
+        case QEvent::TouchBegin: {
+            const auto& points = static_cast<QTouchEvent*>(event)->points();
+            if (!points.isEmpty() && GestureDriver::isOnInteractiveDescendant(*this, points.first().position())) break;
+            event->accept();
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::Wheel:
+        case QEvent::NativeGesture:
+            event->accept();
+            return true;
+        default:
+            break;
+        }
+    }
     return QWidget::event(event);
 }
 

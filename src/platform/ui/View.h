@@ -82,6 +82,12 @@ public:
     void removeAnimation(const QString& key);
     double presentationScale() const;
 
+    // A view that blocks input takes every pointer event that reaches it (mouse, touch, wheel,
+    // trackpad), so the views it lies in do not react: the overlay behind a modal card. Its
+    // buttons and sliders still get their own input.
+    void setBlocksInput(bool blocks);
+    bool blocksInput() const { return blocksInput_; }
+
     // Takes ownership; the recogniser is driven by the input that reaches this view (not the
     // input a child button takes). Returns the recogniser for the caller to keep as a borrow.
     GestureRecognizer* addGestureRecognizer(std::unique_ptr<GestureRecognizer> recognizer);
@@ -115,6 +121,7 @@ private:
     std::map<QString, Keyframes> scaleAnimations_;
     std::vector<QString> scaleOrder_;  // keys in the order they were added
     double overflow_ = 0;               // the widget's extent past the frame on each side
+    bool blocksInput_ = false;
     std::vector<std::unique_ptr<GestureRecognizer>> recognizers_;
     std::unique_ptr<GestureDriver> gestureDriver_;
     QRectF frame_;

@@ -230,3 +230,44 @@ TEST_F(UiGestures, TrackpadZoomDrivesThePinch) {
     EXPECT_NEAR(pinches[2].scale, 1.05 / 1.25, 1e-12);
     EXPECT_EQ(pinches[1].location, QPointF(120, 130));
 }
+
+// An overlay behind a modal card must keep the screen's gestures from firing through it (a
+// click on an alert's dimmed background must not refocus the camera, a wheel must not zoom),
+// while the card's buttons still work by mouse and by touch.
+TEST_F(UiGestures, InputBlockingOverlayStopsGesturesButNotItsButtons) {
+    auto* overlay = new View(QRectF(0, 0, 300, 400));
+    overlay->setBlocksInput(true);
+    root->addSubview(overlay);
+    auto* card = new View(QRectF(50, 100, 200, 150));
+    overlay->addSubview(card);
+    auto* button = new Button(QRectF(20, 100, 160, 40));
+    int pressed = 0;
+    button->addAction("好", [&] { ++pressed; });
+    card->addSubview(button);
+
+    QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mousePress(overlay, Qt::LeftButton, {}, QPoint(10, 300));
+    QTest::mouseMove(overlay, QPoint(10, 200));
+    QTest::mouseRelease(overlay, Qt::LeftButton, {}, QPoint(10, 200));
+    QWheelEvent e(QPointF(20, 20), overlay->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(overlay, &e);
+    EXPECT_TRUE(taps.empty());
+    EXPECT_TRUE(pans.empty());
+    EXPECT_TRUE(pinches.empty());
+
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(80, 20));
+    EXPECT_EQ(pressed, 1);
+    QPointingDevice* screen = QTest::createTouchDevice();
+    QTest::touchEvent(root.get(), screen).press(0, QPoint(150, 220));
+    QTest::touchEvent(root.get(), screen).release(0, QPoint(150, 220));
+    EXPECT_EQ(pressed, 2);
+    QTest::touchEvent(root.get(), screen).press(0, QPoint(10, 10));
+    QTest::touchEvent(root.get(), screen).release(0, QPoint(10, 10));
+    EXPECT_TRUE(taps.empty());
+
+    overlay->setBlocksInput(false);
+    QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(taps.size(), 1u);
+}
