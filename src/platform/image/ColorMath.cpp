@@ -1,5 +1,7 @@
 #include "platform/image/ColorMath.h"
 
+#include "platform/image/PixelLoops.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -66,16 +68,29 @@ void loadRGBA8(const std::uint8_t* src, std::size_t n, ColorSpace space, bool bg
                float* g, float* b, float* a) {
     const float* lut = decodeTable8();
     const int ri = bgra ? 2 : 0, bi = bgra ? 0 : 2;
+    if (space == ColorSpace::LinearSRGB) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t* p = src + 4 * i;
+            float al = p[3] * (1.0f / 255.0f);
+            r[i] = p[ri] * (1.0f / 255.0f) * al, g[i] = p[1] * (1.0f / 255.0f) * al;
+            b[i] = p[bi] * (1.0f / 255.0f) * al, a[i] = al;
+        }
+        return;
+    }
+    // Opaque rows (the usual case) skip the multiplication by alpha = 1, which changes nothing.
+    std::uint8_t minAlpha = 255;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t* p = src + 4 * i;
-        float al = p[3] * (1.0f / 255.0f);
-        float lr, lg, lb;
-        if (space == ColorSpace::LinearSRGB) {
-            lr = p[ri] * (1.0f / 255.0f), lg = p[1] * (1.0f / 255.0f), lb = p[bi] * (1.0f / 255.0f);
-        } else {
-            lr = lut[p[ri]], lg = lut[p[1]], lb = lut[p[bi]];
+        r[i] = lut[p[ri]], g[i] = lut[p[1]], b[i] = lut[p[bi]];
+        minAlpha = std::min(minAlpha, p[3]);
+    }
+    if (minAlpha == 255) {
+        std::fill_n(a, n, 1.0f);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            const float al = src[4 * i + 3] * (1.0f / 255.0f);
+            r[i] *= al, g[i] *= al, b[i] *= al, a[i] = al;
         }
-        r[i] = lr * al, g[i] = lg * al, b[i] = lb * al, a[i] = al;
     }
     if (space == ColorSpace::DisplayP3) {
         for (std::size_t i = 0; i < n; ++i) applyMatrix(kP3ToSRGB, r[i], g[i], b[i]);
@@ -132,26 +147,24 @@ float halfToFloat(std::uint16_t h) {
 namespace {
 constexpr std::size_t kChunk = 256;
 
-inline float clamp01(float v) {
-    v = v > 0.0f ? v : 0.0f;  // NaN -> 0
-    return v < 1.0f ? v : 1.0f;
-}
-
 // Two loops: the arithmetic (vectorised), then the table look-ups and byte packing.
 void store8(const float* r, const float* g, const float* b, const float* a, std::size_t n, bool premultiplied,
             bool linear, std::uint8_t* dst) {
     const Tables& t = tables();
     std::int32_t ir[kChunk], ig[kChunk], ib[kChunk], ia[kChunk];
     const float scale = linear ? 255.0f : float(Tables::kEncodeSteps);
-    for (std::size_t i = 0; i < n; ++i) {
-        float al = clamp01(a[i]);
-        float inv = al > 0.0f ? 1.0f / al : 0.0f;
-        ir[i] = std::int32_t(clamp01(r[i] * inv) * scale + 0.5f);
-        ig[i] = std::int32_t(clamp01(g[i] * inv) * scale + 0.5f);
-        ib[i] = std::int32_t(clamp01(b[i] * inv) * scale + 0.5f);
-        ia[i] = std::int32_t(al * 255.0f + 0.5f);
-    }
     const std::uint8_t* lut = t.encode.data();
+    if (loops::allOpaque(a, n) && !linear) {
+        // Alpha 1 everywhere (most pictures): the division by alpha and the zero-alpha and
+        // premultiplication cases drop out; the codes are the same.
+        loops::quantiseOpaque(r, g, b, n, scale, ir, ig, ib);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint8_t* p = dst + 4 * i;
+            p[0] = lut[ir[i]], p[1] = lut[ig[i]], p[2] = lut[ib[i]], p[3] = 255;
+        }
+        return;
+    }
+    loops::quantise(r, g, b, a, n, scale, ir, ig, ib, ia);
     for (std::size_t i = 0; i < n; ++i) {
         std::uint8_t* p = dst + 4 * i;
         const std::uint32_t ea = std::uint32_t(ia[i]);

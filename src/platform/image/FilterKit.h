@@ -103,13 +103,16 @@ private:
     std::vector<NodePtr> inputs_;
 };
 
-// `count` pixels of one row, planar; modified in place.
+// `count` pixels of one row, planar; modified in place. The first pixel is at (x, y), for
+// operations that depend on where a pixel is (grain, vignetting).
 struct PixelRun {
     float* r;
     float* g;
     float* b;
     float* a;
     std::size_t count;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
 };
 
 class PointNode : public Node {

@@ -1,5 +1,7 @@
 #include "platform/image/Nodes.h"
 
+#include "platform/image/PixelLoops.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,18 +27,9 @@ void PointNode::compute(const TileView& out, std::span<const TileView> inputs) c
             std::memcpy(p[c], in.row(c, y) + (out.rect.x - in.rect.x), sizeof(float) * out.rect.width);
         }
         std::size_t n = std::size_t(out.rect.width);
-        if (straight) {
-            for (std::size_t i = 0; i < n; ++i) {
-                float inv = p[3][i] > 0.0f ? 1.0f / p[3][i] : 0.0f;
-                p[0][i] *= inv, p[1][i] *= inv, p[2][i] *= inv;
-            }
-        }
-        apply({p[0], p[1], p[2], p[3], n});
-        if (straight) {
-            for (std::size_t i = 0; i < n; ++i) {
-                p[0][i] *= p[3][i], p[1][i] *= p[3][i], p[2][i] *= p[3][i];
-            }
-        }
+        if (straight) loops::unpremultiply(p[0], p[1], p[2], p[3], n);
+        apply({p[0], p[1], p[2], p[3], n, out.rect.x, y});
+        if (straight) loops::premultiply(p[0], p[1], p[2], p[3], n);
     }
 }
 

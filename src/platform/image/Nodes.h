@@ -53,6 +53,17 @@ public:
     PixelRect regionOfInterest(std::size_t, const PixelRect& out) const override;
     void compute(const TileView& out, std::span<const TileView> inputs) const override;
 
+    // The output pixel that source pixel (x, y) moves to, and how that output position changes
+    // per step of x along the source row (the renderer writes stored rows through this).
+    struct Placement {
+        std::int64_t x, y, stepX, stepY;
+    };
+    Placement placement(std::int64_t x, std::int64_t y) const {
+        // The move's matrix has entries 0 and +-1 only: its inverse is its transpose.
+        const std::int64_t dx = x - cx_, dy = y - cy_;
+        return {ax_ * dx + ay_ * dy, bx_ * dx + by_ * dy, ax_, bx_};
+    }
+
 private:
     // source pixel = (ax X + bx Y + cx, ay X + by Y + cy) for output pixel (X, Y)
     std::int64_t ax_, bx_, cx_, ay_, by_, cy_;

@@ -19,6 +19,10 @@ struct RenderOptions {
     int threads = 0;           // 0: one per core. Threads live only inside one render() call.
     int tileWidth = 256;       // tiles are the unit of memory and of parallel work
     int tileHeight = 128;
+    // Blends of a filter over its own input evaluated as point operations, and an orientation
+    // at the top written through while storing. Off: every node on its own, the reference the
+    // shortcuts must match byte for byte.
+    bool shortcuts = true;
     PixelFormat defaultFormat = PixelFormat::RGBA8Premultiplied;
     ColorSpace defaultColorSpace = ColorSpace::SRGB;
 };

@@ -12,45 +12,48 @@
 namespace sorvel::image {
 namespace {
 
-class DitherNode final : public Node {
+// A point operation of the pixel and its position, on premultiplied colour (the division by
+// alpha is its own, as it has always been computed).
+class DitherNode final : public PointNode {
 public:
-    DitherNode(NodePtr in, float intensity) : Node({std::move(in)}), intensity_(intensity) {}
+    DitherNode(NodePtr in, float intensity) : PointNode(std::move(in)), intensity_(intensity) {}
 
-    Rect extent() const override { return inputs()[0]->extent(); }
+    Alpha alpha() const override { return Alpha::Premultiplied; }
 
-    void compute(const TileView& out, std::span<const TileView> inputs) const override {
-        const TileView& in = inputs[0];
-        const std::size_t n = std::size_t(out.rect.width);
+    void apply(const PixelRun& p) const override {
+        const std::size_t n = p.count;
         const float k = intensity_;
-        std::vector<float> noise(3 * n);
-        for (std::int64_t y = out.rect.y; y < out.rect.maxY(); ++y) {
-            // One hash per pixel gives six 10-bit uniforms: two per channel, summed to triangular
-            // noise in (-1, 1).
-            for (std::size_t i = 0; i < n; ++i) {
-                const std::uint64_t h = px::hash(out.rect.x + std::int64_t(i), y);
+        // One hash per pixel gives six 10-bit uniforms: two per channel, summed to triangular
+        // noise in (-1, 1).
+        float noise[3][kChunk];
+        for (std::size_t base = 0; base < n; base += kChunk) {
+            const std::size_t m = std::min(kChunk, n - base);
+            for (std::size_t i = 0; i < m; ++i) {
+                const std::uint64_t h = px::hash(p.x + std::int64_t(base + i), p.y);
                 for (int c = 0; c < 3; ++c) {
                     const float u = float((h >> (20 * c)) & 1023), v = float((h >> (20 * c + 10)) & 1023);
-                    noise[std::size_t(c) * n + i] = ((u + v + 1.0f) * (1.0f / 1024.0f) - 1.0f) * k;
+                    noise[c][i] = ((u + v + 1.0f) * (1.0f / 1024.0f) - 1.0f) * k;
                 }
             }
-            const float* a = in.row(3, y) + (out.rect.x - in.rect.x);
-            std::memcpy(out.row(3, y), a, n * sizeof(float));
+            const float* a = p.a + base;
+            float* planes[3] = {p.r + base, p.g + base, p.b + base};
             for (int c = 0; c < 3; ++c) {
-                const float* src = in.row(c, y) + (out.rect.x - in.rect.x);
-                const float* add = noise.data() + std::size_t(c) * n;
-                float* dst = out.row(c, y);
-                for (std::size_t i = 0; i < n; ++i) {
+                float* d = planes[c];
+                const float* add = noise[c];
+                for (std::size_t i = 0; i < m; ++i) {
                     // straight colour, to the square-root scale, noise, back; times alpha again
                     const float alpha = a[i];
-                    const float v = src[i] / std::max(alpha, 1e-12f);
+                    const float src = d[i];
+                    const float v = src / std::max(alpha, 1e-12f);
                     const float s = std::copysign(std::sqrt(std::fabs(v)), v) + add[i];
-                    dst[i] = alpha > 0.0f ? std::copysign(s * s, s) * alpha : src[i];
+                    d[i] = alpha > 0.0f ? std::copysign(s * s, s) * alpha : src;
                 }
             }
         }
     }
 
 private:
+    static constexpr std::size_t kChunk = 256;
     float intensity_;
 };
 

@@ -2,6 +2,7 @@
 // 1 / (1 + intensity * d^4 / 2), d = distance from the centre over inputRadius times the half
 // diagonal (1 at the corners for radius 1). Negative intensities brighten the edges instead.
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/image/FilterKit.h"
@@ -9,46 +10,41 @@
 namespace sorvel::image {
 namespace {
 
-class VignetteNode final : public Node {
+// A point operation of the pixel and its position, on premultiplied colour (a gain keeps
+// premultiplication).
+class VignetteNode final : public PointNode {
 public:
-    VignetteNode(NodePtr in, float intensity, float radius) : Node({std::move(in)}), intensity_(intensity) {
+    VignetteNode(NodePtr in, float intensity, float radius) : PointNode(std::move(in)), intensity_(intensity) {
         const Rect e = inputs()[0]->extent();
         cx_ = e.x + e.width / 2;
         cy_ = e.y + e.height / 2;
         scale_ = 1.0 / (std::max(1e-6, double(radius)) * std::hypot(e.width / 2, e.height / 2));
     }
 
-    Rect extent() const override { return inputs()[0]->extent(); }
+    Alpha alpha() const override { return Alpha::Premultiplied; }
 
-    void compute(const TileView& out, std::span<const TileView> inputs) const override {
-        const TileView& in = inputs[0];
-        const std::size_t n = std::size_t(out.rect.width);
-        std::vector<float> dx2(n), gain(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const double dx = (double(out.rect.x + std::int64_t(i)) + 0.5 - cx_) * scale_;
-            dx2[i] = float(dx * dx);
-        }
+    void apply(const PixelRun& p) const override {
         const float k = intensity_ * 0.5f;
-        for (std::int64_t y = out.rect.y; y < out.rect.maxY(); ++y) {
-            const double dy = (double(y) + 0.5 - cy_) * scale_;
-            const float dy2 = float(dy * dy);
-            for (std::size_t i = 0; i < n; ++i) {
-                const float d2 = dx2[i] + dy2;
+        const double dy = (double(p.y) + 0.5 - cy_) * scale_;
+        const float dy2 = float(dy * dy);
+        float gain[kChunk];
+        for (std::size_t base = 0; base < p.count; base += kChunk) {
+            const std::size_t m = std::min(kChunk, p.count - base);
+            for (std::size_t i = 0; i < m; ++i) {
+                const double dx = (double(p.x + std::int64_t(base + i)) + 0.5 - cx_) * scale_;
+                const float d2 = float(dx * dx) + dy2;
                 gain[i] = std::max(0.0f, 1.0f / std::max(1e-6f, 1.0f + k * d2 * d2));
             }
-            for (int c = 0; c < 4; ++c) {
-                const float* src = in.row(c, y) + (out.rect.x - in.rect.x);
-                float* dst = out.row(c, y);
-                if (c == 3) {
-                    std::memcpy(dst, src, n * sizeof(float));
-                } else {
-                    for (std::size_t i = 0; i < n; ++i) dst[i] = src[i] * gain[i];
-                }
+            for (std::size_t i = 0; i < m; ++i) {
+                p.r[base + i] *= gain[i];
+                p.g[base + i] *= gain[i];
+                p.b[base + i] *= gain[i];
             }
         }
     }
 
 private:
+    static constexpr std::size_t kChunk = 256;
     float intensity_;
     double cx_, cy_, scale_;
 };
