@@ -3,46 +3,37 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 #include "platform/image/filters/PixelMath.h"
+#include "platform/image/raw/Parallel.h"
 
 namespace sorvel::image::raw {
 
 namespace {
 
-// Runs body(first, last) over [0, count) split between the cores; the split changes no result
-// (every row's output depends only on its inputs).
+// Runs body(i) for every i in [0, n) on all cores (pointwise plane arithmetic).
 template <class F>
-void parallelRanges(std::size_t count, F body) {
-    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-    if (threads == 1 || count < 64) {
-        body(std::size_t(0), count);
-        return;
-    }
-    std::vector<std::thread> pool;
-    const std::size_t step = (count + threads - 1) / threads;
-    for (std::size_t t = 1; t < threads; ++t) {
-        const std::size_t a = std::min(count, t * step), b = std::min(count, (t + 1) * step);
-        if (a < b) pool.emplace_back([=] { body(a, b); });
-    }
-    body(std::size_t(0), std::min(count, step));
-    for (auto& t : pool) t.join();
+void eachPixel(std::size_t n, F body) {
+    parallelRanges(n, [&](std::size_t a, std::size_t b) {
+        for (std::size_t i = a; i < b; ++i) body(i);
+    });
 }
 
 // Mean over the (2r + 1)^2 square around each pixel, edge pixels repeated; `src` and `dst`
-// are w x h planes (they may not alias).
-void boxBlur(const float* src, float* dst, int w, int h, int r) {
+// are w x h planes (they may not alias); `scratch` is resized to w x h and reused by callers
+// so each blur does not fault in a fresh plane.
+void boxBlur(const float* src, float* dst, int w, int h, int r, std::vector<float>& scratch) {
     if (r <= 0) {
         std::memcpy(dst, src, sizeof(float) * std::size_t(w) * h);
         return;
     }
-    std::vector<float> tmp(std::size_t(w) * h);
+    scratch.resize(std::size_t(w) * h);
+    float* tmp = scratch.data();
     const double inv = 1.0 / (2 * r + 1);
     parallelRanges(std::size_t(h), [&](std::size_t y0, std::size_t y1) {
         for (std::size_t y = y0; y < y1; ++y) {
             const float* s = src + y * w;
-            float* d = tmp.data() + y * w;
+            float* d = tmp + y * w;
             double sum = 0;
             for (int k = -r; k <= r; ++k) sum += s[std::clamp(k, 0, w - 1)];
             for (int x = 0; x < w; ++x) {
@@ -54,7 +45,7 @@ void boxBlur(const float* src, float* dst, int w, int h, int r) {
     parallelRanges(std::size_t(w), [&](std::size_t x0, std::size_t x1) {
         const std::size_t n = x1 - x0;
         std::vector<double> sum(n, 0.0);
-        auto row = [&](int y) { return tmp.data() + std::size_t(std::clamp(y, 0, h - 1)) * w + x0; };
+        auto row = [&](int y) { return tmp + std::size_t(std::clamp(y, 0, h - 1)) * w + x0; };
         for (int k = -r; k <= r; ++k) {
             const float* s = row(k);
             for (std::size_t i = 0; i < n; ++i) sum[i] += s[i];
@@ -68,36 +59,44 @@ void boxBlur(const float* src, float* dst, int w, int h, int r) {
     });
 }
 
-// Noise level of a luminance plane: the median absolute deviation of its difference from a
+// Noise level of a luminance plane: the median absolute deviation of its difference from the
 // 3 x 3 mean, on a sparse grid of pixels (robust to edges, cheap).
-float estimateNoise(const std::vector<float>& y, const std::vector<float>& mean, int w, int h) {
+float estimateNoise(const std::vector<float>& y, int w, int h) {
     std::vector<float> d;
     const int step = std::max(1, int(std::sqrt(double(w) * h / 40000.0)));
     for (int j = 1; j < h - 1; j += step)
-        for (int i = 1; i < w - 1; i += step) d.push_back(std::fabs(y[std::size_t(j) * w + i] - mean[std::size_t(j) * w + i]));
+        for (int i = 1; i < w - 1; i += step) {
+            float sum = 0;
+            for (int dj = -1; dj <= 1; ++dj)
+                for (int di = -1; di <= 1; ++di) sum += y[std::size_t(j + dj) * w + std::size_t(i + di)];
+            d.push_back(std::fabs(y[std::size_t(j) * w + i] - sum * (1.0f / 9)));
+        }
     if (d.empty()) return 0;
     std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
     return d[d.size() / 2] / 0.6745f;
 }
 
 // Edge-preserving smoothing of `y` guided by itself (He, Sun and Tang's guided filter): flat
-// areas are averaged, edges stronger than sqrt(eps) are kept.
-std::vector<float> guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps) {
+// areas are averaged, edges stronger than sqrt(eps) are kept. Returns the smoothed plane.
+std::vector<float> guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps,
+                                std::vector<float>& scratch) {
     const std::size_t n = y.size();
-    std::vector<float> yy(n), meanY(n), meanYY(n), a(n), b(n);
-    for (std::size_t i = 0; i < n; ++i) yy[i] = y[i] * y[i];
-    boxBlur(y.data(), meanY.data(), w, h, r);
-    boxBlur(yy.data(), meanYY.data(), w, h, r);
-    for (std::size_t i = 0; i < n; ++i) {
-        const float var = std::max(0.0f, meanYY[i] - meanY[i] * meanY[i]);
-        a[i] = var / (var + eps);
-        b[i] = meanY[i] * (1.0f - a[i]);
-    }
-    boxBlur(a.data(), meanYY.data(), w, h, r);  // reuse: mean of a
-    boxBlur(b.data(), yy.data(), w, h, r);      // reuse: mean of b
-    std::vector<float> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = meanYY[i] * y[i] + yy[i];
-    return out;
+    std::vector<float> yy(n), meanY(n), meanYY(n);
+    eachPixel(n, [&](std::size_t i) { yy[i] = y[i] * y[i]; });
+    boxBlur(y.data(), meanY.data(), w, h, r, scratch);
+    boxBlur(yy.data(), meanYY.data(), w, h, r, scratch);
+    // In place: meanY becomes the slope a, meanYY the offset b.
+    eachPixel(n, [&](std::size_t i) {
+        const float m = meanY[i];
+        const float var = std::max(0.0f, meanYY[i] - m * m);
+        const float a = var / (var + eps);
+        meanY[i] = a;
+        meanYY[i] = m * (1.0f - a);
+    });
+    boxBlur(meanY.data(), yy.data(), w, h, r, scratch);  // mean of a
+    boxBlur(meanYY.data(), meanY.data(), w, h, r, scratch);  // mean of b
+    eachPixel(n, [&](std::size_t i) { meanYY[i] = yy[i] * y[i] + meanY[i]; });
+    return meanYY;
 }
 
 }  // namespace
@@ -113,23 +112,58 @@ PlanarPicture PlanarPicture::sized(int w, int h) {
     return p;
 }
 
-void developDetail(PlanarPicture& p, const DetailOptions& o) {
-    const int w = p.width, h = p.height;
-    const std::size_t n = p.size();
-    if (n == 0) return;
+PlanarPicture reduced(const PlanarPicture& in, int factor) {
+    factor = std::max(1, factor);
+    const int w = (in.width + factor - 1) / factor, h = (in.height + factor - 1) / factor;
+    PlanarPicture out = PlanarPicture::sized(w, h);
+    parallelRanges(std::size_t(h), [&](std::size_t y0, std::size_t y1) {
+        std::vector<double> sum(std::size_t(w) * 3);
+        for (std::size_t by = y0; by < y1; ++by) {
+            std::fill(sum.begin(), sum.end(), 0.0);
+            const int top = int(by) * factor, bottom = std::min(in.height, top + factor);
+            for (int y = top; y < bottom; ++y) {
+                const std::size_t row = std::size_t(y) * in.width;
+                for (int x = 0; x < in.width; ++x) {
+                    const std::size_t o = std::size_t(x / factor) * 3;
+                    sum[o] += in.r[row + x];
+                    sum[o + 1] += in.g[row + x];
+                    sum[o + 2] += in.b[row + x];
+                }
+            }
+            for (int bx = 0; bx < w; ++bx) {
+                const int cols = std::min(in.width, (bx + 1) * factor) - bx * factor;
+                const double inv = 1.0 / (double(cols) * (bottom - top));
+                const std::size_t i = by * std::size_t(w) + std::size_t(bx), o = std::size_t(bx) * 3;
+                out.r[i] = float(sum[o] * inv);
+                out.g[i] = float(sum[o + 1] * inv);
+                out.b[i] = float(sum[o + 2] * inv);
+            }
+        }
+    });
+    return out;
+}
+
+void developDetail(PlanarPicture& p, const DetailOptions& o) { developDetail(p, p, o); }
+
+void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOptions& o) {
+    const int w = source.width, h = source.height;
+    const std::size_t n = source.size();
     const float chromaStrength = std::clamp(o.noiseReduction * o.colorNoiseReduction, 0.0f, 1.0f);
     const float lumaStrength = std::clamp(o.noiseReduction * o.luminanceNoiseReduction, 0.0f, 1.0f);
     const bool anyDetail = chromaStrength > 0 || lumaStrength > 0 || o.sharpen;
+    if (&p != &source && (p.width != w || p.height != h)) p = PlanarPicture::sized(w, h);
+    if (n == 0) return;
 
+    std::vector<float> scratch;
     if (anyDetail) {
         // Luminance and two colour differences; the noise of a Bayer sensor is mostly in the
         // colour differences at fine scale, and in luminance at the finest.
         std::vector<float> y(n), cb(n), cr(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            y[i] = px::luma(p.r[i], p.g[i], p.b[i]);
-            cb[i] = p.b[i] - y[i];
-            cr[i] = p.r[i] - y[i];
-        }
+        eachPixel(n, [&](std::size_t i) {
+            y[i] = px::luma(source.r[i], source.g[i], source.b[i]);
+            cb[i] = source.b[i] - y[i];
+            cr[i] = source.r[i] - y[i];
+        });
         // Radii shrink with the output scale: downscaling already averaged the finest noise.
         const double s = std::clamp(o.scale, 0.05, 1.0);
         if (chromaStrength > 0) {
@@ -137,33 +171,34 @@ void developDetail(PlanarPicture& p, const DetailOptions& o) {
             // Two box passes: a tent, without the box's blocky fringes at colour edges.
             std::vector<float> once(n), twice(n);
             for (std::vector<float>* c : {&cb, &cr}) {
-                boxBlur(c->data(), once.data(), w, h, rc);
-                boxBlur(once.data(), twice.data(), w, h, rc);
-                for (std::size_t i = 0; i < n; ++i) (*c)[i] += chromaStrength * (twice[i] - (*c)[i]);
+                boxBlur(c->data(), once.data(), w, h, rc, scratch);
+                boxBlur(once.data(), twice.data(), w, h, rc, scratch);
+                eachPixel(n, [&, c](std::size_t i) { (*c)[i] += chromaStrength * (twice[i] - (*c)[i]); });
             }
         }
-        if (lumaStrength > 0 || o.sharpen) {
+        if (lumaStrength > 0) {
+            const float sigma = estimateNoise(y, w, h);
+            const float k = 3.0f * lumaStrength;
+            const float eps = std::max(1e-10f, (k * sigma) * (k * sigma));
+            const int r = std::max(1, int(std::lround(2.0 * s)));
+            std::vector<float> smooth = guidedSmooth(y, w, h, r, eps, scratch);
+            const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
+            eachPixel(n, [&](std::size_t i) { y[i] = smooth[i] + keep * (y[i] - smooth[i]); });
+        }
+        if (o.sharpen) {
             std::vector<float> mean(n);
-            boxBlur(y.data(), mean.data(), w, h, 1);
-            if (lumaStrength > 0) {
-                const float sigma = estimateNoise(y, mean, w, h);
-                const float k = 3.0f * lumaStrength;
-                const float eps = std::max(1e-10f, (k * sigma) * (k * sigma));
-                const int r = std::max(1, int(std::lround(2.0 * s)));
-                std::vector<float> smooth = guidedSmooth(y, w, h, r, eps);
-                const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
-                for (std::size_t i = 0; i < n; ++i) y[i] = smooth[i] + keep * (y[i] - smooth[i]);
-                boxBlur(y.data(), mean.data(), w, h, 1);
-            }
-            if (o.sharpen) {
-                for (std::size_t i = 0; i < n; ++i) y[i] += 0.6f * (y[i] - mean[i]);
-            }
+            boxBlur(y.data(), mean.data(), w, h, 1, scratch);
+            eachPixel(n, [&](std::size_t i) { y[i] += 0.6f * (y[i] - mean[i]); });
         }
-        for (std::size_t i = 0; i < n; ++i) {
+        eachPixel(n, [&](std::size_t i) {
             p.r[i] = y[i] + cr[i];
             p.b[i] = y[i] + cb[i];
             p.g[i] = (y[i] - px::kLumaR * p.r[i] - px::kLumaB * p.b[i]) * (1.0f / px::kLumaG);
-        }
+        });
+    } else if (&p != &source) {
+        p.r = source.r;
+        p.g = source.g;
+        p.b = source.b;
     }
 
     const float tm = std::clamp(o.localToneMap, 0.0f, 1.0f);
@@ -172,20 +207,19 @@ void developDetail(PlanarPicture& p, const DetailOptions& o) {
         // pulled towards its mean by up to half; the detail around it is kept. The gain does not
         // depend on exposure: scaling the picture shifts the base and its mean alike.
         std::vector<float> logY(n), base(n), tmp(n);
-        for (std::size_t i = 0; i < n; ++i)
-            logY[i] = px::fastLog2(std::max(1e-5f, px::luma(p.r[i], p.g[i], p.b[i])));
+        eachPixel(n, [&](std::size_t i) { logY[i] = px::fastLog2(std::max(1e-5f, px::luma(p.r[i], p.g[i], p.b[i]))); });
         const int r = std::max(1, std::max(w, h) / 72);
-        boxBlur(logY.data(), tmp.data(), w, h, r);
-        boxBlur(tmp.data(), base.data(), w, h, r);
-        boxBlur(base.data(), tmp.data(), w, h, r);
+        boxBlur(logY.data(), tmp.data(), w, h, r, scratch);
+        boxBlur(tmp.data(), base.data(), w, h, r, scratch);
+        boxBlur(base.data(), tmp.data(), w, h, r, scratch);
         double mean = 0;
         for (std::size_t i = 0; i < n; ++i) mean += tmp[i];
         mean /= double(n);
         const float k = -0.5f * tm;
-        for (std::size_t i = 0; i < n; ++i) {
+        eachPixel(n, [&](std::size_t i) {
             const float g = px::fastExp2(std::clamp(k * (tmp[i] - float(mean)), -3.0f, 3.0f));
             p.r[i] *= g, p.g[i] *= g, p.b[i] *= g;
-        }
+        });
     }
 }
 

@@ -29,8 +29,14 @@ struct DetailOptions {
     double scale = 1;                   // output scale (radii follow it)
 };
 
+// The mean of each `factor` x `factor` block (partial blocks at the right and bottom edges):
+// a picture 1/factor the size, rounded up.
+PlanarPicture reduced(const PlanarPicture& picture, int factor);
+
 // Noise reduction, sharpening and local tone mapping in place, in that order.
 void developDetail(PlanarPicture& picture, const DetailOptions& options);
+// The same from `source` into `out` (sized to match), sparing the copy of a cached source.
+void developDetail(const PlanarPicture& source, PlanarPicture& out, const DetailOptions& options);
 
 // The picture as an image at (0, 0), shared, not copied.
 Image planarImage(std::shared_ptr<const PlanarPicture> picture);

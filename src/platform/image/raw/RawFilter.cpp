@@ -1,6 +1,7 @@
 #include "platform/image/raw/RawFilter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "platform/image/RenderContext.h"
@@ -8,6 +9,21 @@
 #include "platform/image/raw/RawDevelopment.h"
 
 namespace sorvel::image {
+
+// The options that shape the developed picture; equal keys reuse it.
+struct RawFilter::DevelopKey {
+    raw::DetailOptions detail;
+    int width = 0, height = 0;
+
+    bool operator==(const DevelopKey& o) const {
+        const raw::DetailOptions &a = detail, &b = o.detail;
+        return width == o.width && height == o.height && a.noiseReduction == b.noiseReduction &&
+               a.colorNoiseReduction == b.colorNoiseReduction &&
+               a.luminanceNoiseReduction == b.luminanceNoiseReduction &&
+               a.noiseReductionSharpness == b.noiseReductionSharpness && a.sharpen == b.sharpen &&
+               a.localToneMap == b.localToneMap;
+    }
+};
 
 namespace {
 
@@ -27,35 +43,8 @@ const FilterInputs& defaults() {
     return d;
 }
 
-// The options that shape the developed picture; equal keys reuse it.
-struct DevelopKey {
-    raw::DetailOptions detail;
-    int width = 0, height = 0;
-
-    bool operator==(const DevelopKey& o) const {
-        const raw::DetailOptions &a = detail, &b = o.detail;
-        return width == o.width && height == o.height && a.noiseReduction == b.noiseReduction &&
-               a.colorNoiseReduction == b.colorNoiseReduction &&
-               a.luminanceNoiseReduction == b.luminanceNoiseReduction &&
-               a.noiseReductionSharpness == b.noiseReductionSharpness && a.sharpen == b.sharpen &&
-               a.localToneMap == b.localToneMap;
-    }
-};
-
 float finiteOr(double v, double fallback, double lo, double hi) {
     return float(std::isfinite(v) ? std::clamp(v, lo, hi) : fallback);
-}
-
-std::shared_ptr<raw::PlanarPicture> toPlanar(const raw::LinearRgb16& in) {
-    auto p = std::make_shared<raw::PlanarPicture>(raw::PlanarPicture::sized(in.width, in.height));
-    const float k = 1.0f / 65535.0f;
-    const std::uint16_t* s = in.pixels.data();
-    for (std::size_t i = 0, n = p->size(); i < n; ++i) {
-        p->r[i] = s[3 * i] * k;
-        p->g[i] = s[3 * i + 1] * k;
-        p->b[i] = s[3 * i + 2] * k;
-    }
-    return p;
 }
 
 // Lanczos-scales the picture to w x h with the image framework (tiled over the cores).
@@ -90,6 +79,8 @@ struct RawFilter::State {
     mutable bool demosaicedHalf = false;
     mutable std::optional<DevelopKey> developedKey;
     mutable std::shared_ptr<const raw::PlanarPicture> developed;
+    mutable std::optional<DevelopKey> reducedKey;
+    mutable std::shared_ptr<const raw::PlanarPicture> reduced;
     mutable WorkCounts counts;
     mutable std::string lastError;
 
@@ -131,13 +122,11 @@ RawFilter::WorkCounts RawFilter::workCounts() const { return state_->counts; }
 
 const std::string& RawFilter::lastError() const { return state_->lastError; }
 
-std::optional<Image> RawFilter::outputImage() const {
-    State& s = *state_;
-    const double scale = finiteOr(s.number("inputScaleFactor"), 1.0, 0.01, 1.0);
-    const int fullW = s.decoder->width(), fullH = s.decoder->height();
+RawFilter::DevelopKey RawFilter::developKey(int width, int height, double scale) const {
+    const State& s = *state_;
     DevelopKey key;
-    key.width = std::max(1, int(std::lround(fullW * scale)));
-    key.height = std::max(1, int(std::lround(fullH * scale)));
+    key.width = width;
+    key.height = height;
     raw::DetailOptions& d = key.detail;
     d.noiseReduction = finiteOr(s.number("inputNoiseReductionAmount"), 0.5, 0, 1);
     d.colorNoiseReduction = finiteOr(s.number("inputColorNoiseReductionAmount"), 0.5, 0, 1);
@@ -146,53 +135,100 @@ std::optional<Image> RawFilter::outputImage() const {
     d.sharpen = s.number("inputEnableSharpening") != 0;
     d.localToneMap = finiteOr(s.number("inputLocalToneMapAmount"), 0, 0, 1);
     d.scale = scale;
+    return key;
+}
 
-    // Layer 1: decode and demosaic, at half size when that is all the output needs.
+bool RawFilter::demosaicNow() const {
+    State& s = *state_;
+    const double scale = finiteOr(s.number("inputScaleFactor"), 1.0, 0.01, 1.0);
+    // Half size (2 x 2 blocks binned) when that is all the output needs.
     const bool halfEnough = scale <= 0.5;
-    if (!s.demosaiced || (s.demosaicedHalf && !halfEnough)) {
-        s.developed.reset();
-        s.developedKey.reset();
-        auto rgb = s.decoder->decode(halfEnough, &s.lastError);
-        ++s.counts.decodes;
-        if (!rgb) return std::nullopt;
-        try {
-            s.demosaiced = toPlanar(*rgb);
-        } catch (const std::bad_alloc&) {
-            s.lastError = "out of memory for the developed picture";
-            return std::nullopt;
-        }
-        s.demosaicedHalf = rgb->halfSize;
-    }
+    if (s.demosaiced && !(s.demosaicedHalf && !halfEnough)) return true;
+    s.developed.reset();
+    s.developedKey.reset();
+    s.reduced.reset();
+    s.reducedKey.reset();
+    s.demosaiced.reset();  // its memory is needed for the new one
+    const auto t0 = std::chrono::steady_clock::now();
+    auto rgb = s.decoder->decode(halfEnough, &s.lastError);
+    ++s.counts.decodes;
+    s.counts.decodeSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (!rgb) return false;
+    s.demosaiced = std::make_shared<const raw::PlanarPicture>(std::move(*rgb));
+    s.demosaicedHalf = halfEnough;
+    return true;
+}
 
-    // Layer 2: scale, noise reduction, sharpening, local tone map.
-    if (!s.developed || !s.developedKey || !(*s.developedKey == key)) {
-        ++s.counts.developments;
-        try {
-            raw::PlanarPicture p;
-            if (key.width == s.demosaiced->width && key.height == s.demosaiced->height) {
-                p = *s.demosaiced;
-            } else {
-                auto r = scaled(s.demosaiced, key.width, key.height);
-                if (!r) {
-                    s.lastError = "scaling the developed picture failed";
-                    return std::nullopt;
-                }
-                p = std::move(*r);
-            }
-            raw::developDetail(p, d);
-            s.developed = std::make_shared<const raw::PlanarPicture>(std::move(p));
-            s.developedKey = key;
-        } catch (const std::bad_alloc&) {
-            s.lastError = "out of memory for the developed picture";
-            return std::nullopt;
-        }
-    }
-
-    // Render-time layer: exposure and tone curve.
+Image RawFilter::toned(std::shared_ptr<const raw::PlanarPicture> picture) const {
+    const State& s = *state_;
     const float ev = finiteOr(s.number("inputEV"), 0, -16, 16);
     const float boost = finiteOr(s.number("inputBoost"), 1, 0, 1);
     const float shadow = finiteOr(s.number("inputBoostShadowAmount"), 1, 0, 2);
-    return raw::toned(raw::planarImage(s.developed), ev, boost, shadow);
+    return raw::toned(raw::planarImage(std::move(picture)), ev, boost, shadow);
+}
+
+std::optional<Image> RawFilter::outputImage() const {
+    State& s = *state_;
+    const double scale = finiteOr(s.number("inputScaleFactor"), 1.0, 0.01, 1.0);
+    const int fullW = s.decoder->width(), fullH = s.decoder->height();
+    const DevelopKey key = developKey(std::max(1, int(std::lround(fullW * scale))),
+                                      std::max(1, int(std::lround(fullH * scale))), scale);
+    if (!demosaicNow()) return std::nullopt;
+
+    // Scale, noise reduction, sharpening, local tone map.
+    if (!s.developed || !s.developedKey || !(*s.developedKey == key)) {
+        ++s.counts.developments;
+        const auto t0 = std::chrono::steady_clock::now();
+        try {
+            s.developed.reset();  // its memory is needed for the new one
+            if (key.width == s.demosaiced->width && key.height == s.demosaiced->height) {
+                raw::PlanarPicture p;
+                raw::developDetail(*s.demosaiced, p, key.detail);
+                s.developed = std::make_shared<const raw::PlanarPicture>(std::move(p));
+            } else {
+                auto p = scaled(s.demosaiced, key.width, key.height);
+                if (!p) {
+                    s.lastError = "scaling the developed picture failed";
+                    return std::nullopt;
+                }
+                raw::developDetail(*p, key.detail);
+                s.developed = std::make_shared<const raw::PlanarPicture>(std::move(*p));
+            }
+            s.developedKey = key;
+            s.counts.developSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        } catch (const std::bad_alloc&) {
+            s.lastError = "out of memory for the developed picture";
+            return std::nullopt;
+        }
+    }
+    // Exposure and tone curve at render time.
+    return toned(s.developed);
+}
+
+std::optional<Image> RawFilter::reducedOutputImage() const {
+    State& s = *state_;
+    if (!demosaicNow()) return std::nullopt;
+    const raw::PlanarPicture& source = *s.demosaiced;
+    const int factor = reductionFactor(source.width, source.height);
+    const int w = (source.width + factor - 1) / factor, h = (source.height + factor - 1) / factor;
+    const DevelopKey key = developKey(w, h, double(w) / s.decoder->width());
+    if (!s.reduced || !s.reducedKey || !(*s.reducedKey == key)) {
+        try {
+            ++s.counts.reductions;
+            raw::PlanarPicture p = raw::reduced(source, factor);
+            raw::developDetail(p, key.detail);
+            s.reduced = std::make_shared<const raw::PlanarPicture>(std::move(p));
+            s.reducedKey = key;
+        } catch (const std::bad_alloc&) {
+            s.lastError = "out of memory for the reduced picture";
+            return std::nullopt;
+        }
+    }
+    return toned(s.reduced);
+}
+
+int RawFilter::reductionFactor(int width, int height) {
+    return std::clamp(std::min(width, height) / 64, 1, 8);
 }
 
 }  // namespace sorvel::image

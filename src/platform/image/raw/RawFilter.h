@@ -18,7 +18,8 @@
 //
 // Work is cached in two layers: the demosaiced picture (decoded once per filter, again only if
 // a larger scale needs full resolution after a half-size decode) and the developed picture (noise
-// reduction, sharpening, scale, local tone map; redone only when one of those options changes).
+// reduction, sharpening, scale, local tone map; redone only when one of those options changes),
+// the latter kept apart for the output and for its reduced copy.
 // Exposure and boost are applied at render time, so changing only "inputEV" between reads costs
 // nothing but the render.
 //
@@ -35,6 +36,10 @@
 #include "platform/image/Image.h"
 
 namespace sorvel::image {
+
+namespace raw {
+struct PlanarPicture;
+}
 
 class RawFilter {
 public:
@@ -55,18 +60,37 @@ public:
     std::optional<Image> outputImage() const;
     const std::string& lastError() const;
 
+    // The output at the current inputs, reduced by reductionFactor() on each side whatever
+    // "inputScaleFactor" asks: area-averaged from the same demosaiced picture and put through
+    // the same detail steps (at that scale). For analyses of the whole picture at a small size
+    // (the exposure search): the copy is made once per set of detail inputs, so a read after
+    // changing only "inputEV" costs a render of a few hundred thousand pixels.
+    std::optional<Image> reducedOutputImage() const;
+    // 1 to 8: the short side of the demosaiced picture over 64.
+    static int reductionFactor(int width, int height);
+
+    // Decodes and demosaics now, if not done yet, at the size the current "inputScaleFactor"
+    // needs (the first read does it otherwise). False, with lastError(), on damaged data.
+    bool demosaicNow() const;
+
     // Full-resolution developed size, orientation applied.
     Size nativeSize() const;
 
-    // How often the expensive layers ran, for checking that the cache holds.
+    // How often the expensive layers ran, for checking that the cache holds, and how long they
+    // took (seconds, for the benchmarks).
     struct WorkCounts {
         int decodes = 0;       // LibRaw decode and demosaic
         int developments = 0;  // noise reduction, scale, local tone map
+        int reductions = 0;    // reduced copies made (with their detail steps)
+        double decodeSeconds = 0, developSeconds = 0;
     };
     WorkCounts workCounts() const;
 
 private:
     RawFilter();
+    struct DevelopKey;
+    DevelopKey developKey(int width, int height, double scale) const;
+    Image toned(std::shared_ptr<const raw::PlanarPicture> picture) const;
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -9,6 +9,7 @@
 
 #include "FilterPixels.h"
 #include "TestDng.h"
+#include "platform/image/raw/RawDecoder.h"
 #include "platform/image/raw/RawFilter.h"
 
 namespace sorvel::image {
@@ -265,6 +266,135 @@ TEST(ImageRaw, FileOrientationIsApplied) {
     const auto red = mean(p, 40, 8, 56, 30);  // rows from the bottom
     EXPECT_GT(red[0], 0.4f);
     EXPECT_LT(red[2], 0.1f);
+}
+
+// Means of 8 x 8 blocks of a decoded picture (rows top down), for comparing two demosaics
+// without their differences at single edges.
+std::vector<std::array<float, 3>> blockMeans(const raw::PlanarPicture& p) {
+    std::vector<std::array<float, 3>> out;
+    for (int by = 0; by + 8 <= p.height; by += 8)
+        for (int bx = 0; bx + 8 <= p.width; bx += 8) {
+            std::array<double, 3> sum{};
+            for (int y = by; y < by + 8; ++y)
+                for (int x = bx; x < bx + 8; ++x) {
+                    const std::size_t i = std::size_t(y) * p.width + x;
+                    sum[0] += p.r[i], sum[1] += p.g[i], sum[2] += p.b[i];
+                }
+            out.push_back({float(sum[0] / 64), float(sum[1] / 64), float(sum[2] / 64)});
+        }
+    return out;
+}
+
+// Our own demosaic replaces LibRaw's for plain Bayer sensors: a wrong black level, white
+// balance, colour matrix, pattern phase or orientation would show as blocks that differ from
+// LibRaw's AHD on the same file. Every orientation, full and half size, three pattern phases
+// and two white balances.
+TEST(ImageRaw, FastDemosaicAgreesWithLibRawInEveryOrientation) {
+    const std::array<std::array<std::uint8_t, 4>, 3> patterns = {{{0, 1, 1, 2}, {2, 1, 1, 0}, {1, 0, 2, 1}}};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        test::DngScene s = chart(96, 64);
+        s.orientation = orientation;
+        s.cfaPattern = patterns[std::size_t(orientation % 3)];
+        if (orientation % 2 == 0) s.asShotNeutral = {0.55f, 1.0f, 0.7f};
+        const Bytes dng = test::writeTestDng(s);
+        std::string why;
+        auto decoder = raw::RawDecoder::open(dng, &why);
+        ASSERT_TRUE(decoder) << why;
+        for (bool half : {false, true}) {
+            auto fast = decoder->decode(half, &why, raw::Demosaicing::Fast);
+            ASSERT_TRUE(fast) << why;
+            EXPECT_TRUE(decoder->usedFastPath()) << "a plain RGGB DNG takes our own demosaic";
+            auto reference = decoder->decode(half, &why, raw::Demosaicing::LibRawAHD);
+            ASSERT_TRUE(reference) << why;
+            EXPECT_FALSE(decoder->usedFastPath());
+            ASSERT_EQ(fast->width, reference->width) << "orientation " << orientation << " half " << half;
+            ASSERT_EQ(fast->height, reference->height) << "orientation " << orientation << " half " << half;
+            if (!half) {
+                EXPECT_EQ(fast->width, decoder->width());
+                EXPECT_EQ(fast->height, decoder->height());
+            }
+            const auto a = blockMeans(*fast), b = blockMeans(*reference);
+            ASSERT_EQ(a.size(), b.size());
+            ASSERT_GE(a.size(), 12u);
+            float worst = 0;
+            for (std::size_t i = 0; i < a.size(); ++i)
+                for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(a[i][std::size_t(c)] - b[i][std::size_t(c)]));
+            EXPECT_LT(worst, 0.02f) << "orientation " << orientation << " half " << half;
+        }
+    }
+}
+
+// Blown highlights must stay white (every channel clipped at the sensor's white), never
+// tinted by the white balance, and the file's white level is the white (a picture whose
+// brightest sample lies a little under it must not be brightened).
+TEST(ImageRaw, ClippedHighlightsStayWhiteAndLevelsFollowTheFile) {
+    test::DngScene s;
+    s.width = 64;
+    s.height = 48;
+    s.colour = [](int x, int) { return x < 32 ? std::array<float, 3>{2.0f, 2.0f, 2.0f} : std::array<float, 3>{0.8f, 0.8f, 0.8f}; };
+    auto f = plainDeveloper(test::writeTestDng(s));
+    ASSERT_TRUE(f);
+    const LinearPixels p = develop(*f);
+    const auto blown = mean(p, 4, 8, 26, 40), bright = mean(p, 38, 8, 60, 40);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(blown[std::size_t(c)], 1.0f, 0.005f) << c;
+        EXPECT_NEAR(bright[std::size_t(c)], 0.8f, 0.02f) << c;
+    }
+    s.colour = [](int, int) { return std::array<float, 3>{0.8f, 0.8f, 0.8f}; };
+    const Bytes unclipped = test::writeTestDng(s);
+    for (auto method : {raw::Demosaicing::Fast, raw::Demosaicing::LibRawAHD}) {
+        std::string why;
+        auto decoder = raw::RawDecoder::open(unclipped, &why);
+        ASSERT_TRUE(decoder) << why;
+        auto picture = decoder->decode(false, &why, method);
+        ASSERT_TRUE(picture) << why;
+        EXPECT_NEAR(picture->g[std::size_t(24 * 64 + 32)], 0.8f, 0.02f) << (method == raw::Demosaicing::Fast ? "fast" : "LibRaw");
+    }
+}
+
+// The exposure search reads the reduced copy: it must be the block mean of the output at the
+// same inputs (so what it measures is the picture), and reading it with only "inputEV" changed
+// must neither decode, nor reduce, nor develop the full picture again.
+TEST(ImageRaw, ReducedCopyIsTheBlockMeanOfTheOutput) {
+    test::DngScene s = chart(256, 192);
+    s.noise = 0.01f;
+    const Bytes dng = test::writeTestDng(s);
+    auto f = plainDeveloper(dng);
+    ASSERT_TRUE(f);
+    ASSERT_EQ(RawFilter::reductionFactor(256, 192), 3);
+    f->setValue("inputEV", 0.5);
+    auto small = f->reducedOutputImage();
+    ASSERT_TRUE(small) << f->lastError();
+    EXPECT_EQ(small->extent(), (Rect{0, 0, 86, 64}));
+    EXPECT_EQ(f->workCounts().developments, 0) << "the full picture is not developed for the copy";
+    for (double ev : {0.3, -0.1, -0.5}) {
+        f->setValue("inputEV", ev);
+        ASSERT_TRUE(f->reducedOutputImage());
+    }
+    EXPECT_EQ(f->workCounts().decodes, 1);
+    EXPECT_EQ(f->workCounts().reductions, 1);
+    EXPECT_EQ(f->workCounts().developments, 0);
+
+    f->setValue("inputEV", 0.5);
+    const LinearPixels full = develop(*f);
+    const auto reduced = renderLinear(*f->reducedOutputImage(), Rect{0, 0, 86, 64});
+    ASSERT_TRUE(reduced);
+    // Rows of LinearPixels count from the bottom; blocks from the top of the picture.
+    float worst = 0;
+    for (int by = 0; by < 64; ++by)
+        for (int bx = 0; bx < 86; ++bx) {
+            double sum = 0;
+            int n = 0;
+            for (int y = by * 3; y < std::min(192, by * 3 + 3); ++y)
+                for (int x = bx * 3; x < std::min(256, bx * 3 + 3); ++x, ++n) sum += full.at(x, 191 - y)[1];
+            worst = std::max(worst, std::fabs(float(sum / n) - reduced->at(bx, 63 - by)[1]));
+        }
+    EXPECT_LT(worst, 1e-4f);
+    // Detail inputs reach the copy too (a new copy, still no new decode).
+    f->setValue("inputNoiseReductionAmount", 1.0);
+    ASSERT_TRUE(f->reducedOutputImage());
+    EXPECT_EQ(f->workCounts().reductions, 2);
+    EXPECT_EQ(f->workCounts().decodes, 1);
 }
 
 // Options given at creation are inputs like any other; unknown keys are ignored.

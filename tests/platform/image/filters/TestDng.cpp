@@ -36,8 +36,7 @@ Bytes writeTestDng(const DngScene& scene) {
     TIFFSetField(tif, TIFFTAG_MODEL, "Test Sensor");
     const std::uint16_t dims[2] = {2, 2};
     TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, dims);
-    const std::uint8_t pattern[4] = {0, 1, 1, 2};
-    TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, pattern);
+    TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, scene.cfaPattern.data());
     const std::uint8_t version[4] = {1, 4, 0, 0};
     TIFFSetField(tif, TIFFTAG_DNGVERSION, version);
     TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, version);
@@ -51,8 +50,7 @@ Bytes writeTestDng(const DngScene& scene) {
                                   0.0415560f, 0.0556434f,  -0.2040259f, 1.0572252f};
     TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, colorMatrix);
     TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, 21);  // D65
-    const float neutral[3] = {1, 1, 1};
-    TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
+    TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, scene.asShotNeutral.data());
 
     std::mt19937 rng(1234);
     std::normal_distribution<float> gauss(0.0f, 1.0f);
@@ -61,8 +59,8 @@ Bytes writeTestDng(const DngScene& scene) {
     for (int y = 0; y < h && ok; ++y) {
         for (int x = 0; x < w; ++x) {
             const auto c = scene.colour(x, y);
-            const int channel = (y % 2 == 0) ? (x % 2 == 0 ? 0 : 1) : (x % 2 == 0 ? 1 : 2);
-            float v = c[std::size_t(channel)] + (scene.noise > 0 ? scene.noise * gauss(rng) : 0.0f);
+            const std::size_t channel = scene.cfaPattern[std::size_t((y % 2) * 2 + x % 2)];
+            float v = c[channel] * scene.asShotNeutral[channel] + (scene.noise > 0 ? scene.noise * gauss(rng) : 0.0f);
             v = std::clamp(v, 0.0f, 1.0f);
             row[std::size_t(x)] = std::uint16_t(std::lround(black + v * (white - black)));
         }

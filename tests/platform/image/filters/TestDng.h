@@ -4,6 +4,7 @@
 // AsShotNeutral), so a developed scene colour should come back as itself.
 
 #include <array>
+#include <cstdint>
 #include <functional>
 
 #include "platform/foundation/Value.h"
@@ -16,6 +17,11 @@ struct DngScene {
     std::function<std::array<float, 3>(int x, int y)> colour;
     float noise = 0;  // standard deviation, in units of white, of added sensor noise
     int orientation = 1;
+    // The camera's response to white (written as AsShotNeutral): each sample is the scene times
+    // its channel's entry, so a correct white balance gives the scene back.
+    std::array<float, 3> asShotNeutral = {1, 1, 1};
+    // Colours of the 2 x 2 pattern, rows top down (0 red, 1 green, 2 blue).
+    std::array<std::uint8_t, 4> cfaPattern = {0, 1, 1, 2};
 };
 
 // Empty bytes when libtiff fails.
