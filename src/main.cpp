@@ -9,6 +9,7 @@
 #include "app/cli/CommandLine.h"
 #include "app/cli/DefaultsCommand.h"
 #include "app/cli/FilterCommand.h"
+#include "app/cli/ScreenshotCommand.h"
 #include "app/cli/ShootCommand.h"
 #include "platform/photos/LibraryListing.h"
 #include "platform/foundation/Files.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
         return runDefaultsCommand(line.arguments, std::cout, std::cerr, AppEnvironment::settingsFile(appHome(line.home)));
     if (line.command == "filter") return runFilterCommand(line.arguments, std::cout, std::cerr);
     if (line.command == "shoot") return runShootCommand(line, argc, argv);
+    if (line.command == "screenshot") return runScreenshotCommand(line, argc, argv);
     if (line.command == "library") return runLibraryCommand(line.arguments, std::cout, std::cerr, photoLibraryFolder(line.library));
     std::cerr << "sorvel-camera: unknown command " << line.command << "\n" << kUsageText;
     return 2;

@@ -9,6 +9,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/FeedbackdHaptics.h"
 #include "platform/ui/Window.h"
 
 namespace sorvel {
@@ -30,6 +31,9 @@ int runCameraApp(const CommandLine& line, int& argc, char** argv) {
         consolePrint("sorvel-camera: " + *error);
         return 2;
     }
+
+    // On a phone with a feedback daemon the haptics are felt; elsewhere they go nowhere.
+    installPlatformHaptics();
 
     ScreenProfile profile = ScreenProfile::phone();
     profile.width = line.width;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <QImage>
 #include <fstream>
 
 #include "AppHarness.h"
@@ -64,4 +65,24 @@ TEST(ShootCommand, DeniedCameraFailsAndSaysWhy) {
 
     // A bad option exits 2 before anything is captured.
     EXPECT_EQ(shoot(where + " shoot --set setting_2=perhaps").code, 2);
+}
+
+// The screenshot tool is how the interface is looked at without a display: it must write the
+// whole window with the live preview in it, and refuse a missing file name before starting.
+TEST(ScreenshotCommand, WritesTheWindowWithALivePreview) {
+    TempFolder dir("sorvel-screenshot");
+    std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
+    std::filesystem::path png = dir.path() / "screen.png";
+    ProcessRun r = shoot(where + " screenshot " + png.string() + " --after 0.8 --set setting_0=true");
+    ASSERT_EQ(r.code, 0) << r.out;
+    QImage shot(QString::fromStdString(png.string()));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), QSize(390, 844));
+    // The preview area shows the rig's scene (not black), the strip above it is the black
+    // background, and the shutter ring is drawn in the text colour.
+    QColor centre = shot.pixelColor(195, 362);
+    EXPECT_GT(centre.red() + centre.green() + centre.blue(), 60);
+    EXPECT_EQ(shot.pixelColor(20, 20), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(195, 844 - 140 + 2), QColor(Qt::white));
+    EXPECT_EQ(shoot(where + " screenshot").code, 2);
 }

@@ -11,6 +11,8 @@ const char* const kUsageText =
     "usage: sorvel-camera [OPTIONS]                 the camera window (headless without a display)\n"
     "       sorvel-camera [OPTIONS] defaults read [KEY] | write KEY -TYPE VALUE | delete KEY\n"
     "       sorvel-camera [OPTIONS] library list [--json]\n"
+    "       sorvel-camera [OPTIONS] shoot [--count N] ...   press the shutter headless (shoot --help)\n"
+    "       sorvel-camera [OPTIONS] screenshot FILE.png ... the camera screen as a picture\n"
     "options:\n"
     "  --headless        no window (Qt offscreen platform)\n"
     "  --size WxH        window size in points (default 390x844)\n"

@@ -37,6 +37,9 @@ void Alert::present(View* host) {
     auto* overlay = new View(host->bounds(), nullptr);
     overlay->setBackgroundColor(QColor(0, 0, 0, 110));
     overlay->setAccessibilityIdentifier("alertOverlay");
+    // The dimmed screen behind the card takes the input: a tap there must not focus or zoom
+    // the camera underneath.
+    overlay->setBlocksInput(true);
     host->addSubview(overlay);
     card_ = overlay;
 

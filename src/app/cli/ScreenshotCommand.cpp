@@ -1,0 +1,91 @@
+#include "ScreenshotCommand.h"
+
+#include <QPixmap>
+#include <QTimer>
+#include <iostream>
+
+#include "app/AppEnvironment.h"
+#include "app/AppMain.h"
+#include "app/ViewController.h"
+#include "app/cli/ShootOptions.h"
+#include "platform/foundation/Console.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
+
+namespace sorvel {
+
+const char* const kScreenshotUsage =
+    "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
+    "                     [--after SECONDS] [--settings-open]\n"
+    "  Runs the camera screen headless for SECONDS (default 1.5) and saves the window as a PNG.";
+
+int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
+    std::string file;
+    double after = 1.5;
+    bool settingsOpen = false;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < line.arguments.size(); ++i) {
+        const std::string& a = line.arguments[i];
+        if (a == "--after" && i + 1 < line.arguments.size()) {
+            auto seconds = parseNumber(line.arguments[++i]);
+            if (!seconds || *seconds < 0 || *seconds > 60) {
+                std::cerr << "screenshot: --after takes 0 to 60 seconds\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
+            after = *seconds;
+        } else if (a == "--settings-open") {
+            settingsOpen = true;
+        } else if (file.empty() && !a.empty() && a[0] != '-') {
+            file = a;
+        } else {
+            rest.push_back(a);
+        }
+    }
+    ShootOptionsResult parsed = parseShootOptions(rest);
+    if (file.empty() || !parsed.options) {
+        std::cerr << "screenshot: " << (file.empty() ? "no output file given" : parsed.error) << "\n"
+                  << kScreenshotUsage << "\n";
+        return 2;
+    }
+    setConsoleStream(stderr);
+    Application app(argc, argv, DisplayMode::Headless);
+    AppEnvironment env(line.home, line.library);
+    for (const auto& [key, value] : parsed.options->settings) env.settings().setObject(value, key);
+    if (auto error = prepareCameraAndLibrary(line, env, RigMode::RealTime)) {
+        std::cerr << "screenshot: " << *error << "\n";
+        return 2;
+    }
+    auto controller = std::make_shared<ViewController>(ScreenProfile::phone());
+    Window window(*controller);
+    window.makeKeyAndVisible();
+    if (const std::string& wanted = parsed.options->camera; !wanted.empty()) {
+        for (const auto& camera : controller->getAllCameras()) {
+            bool front = camera->position() == DevicePosition::Front;
+            bool match = (wanted == "front" && front) ||
+                         (wanted == "ultrawide" && camera->deviceType() == DeviceType::BuiltInUltraWideCamera) ||
+                         (wanted == "wide" && !front && camera->deviceType() == DeviceType::BuiltInWideAngleCamera) ||
+                         (wanted == "tele" && camera->deviceType() == DeviceType::BuiltInTelephotoCamera);
+            if (match) {
+                controller->switchToCamera(camera);
+                break;
+            }
+        }
+    }
+    if (settingsOpen) controller->openSettings();
+
+    bool saved = false;
+    QTimer::singleShot(static_cast<int>(after * 1000), [&] {
+        saved = window.grab().save(QString::fromStdString(file), "PNG");
+        app.quit();
+    });
+    app.exec();
+    controller->captureSession->stopRunning();
+    if (!saved) {
+        std::cerr << "screenshot: could not write " << file << "\n";
+        return 1;
+    }
+    std::cout << file << "\n";
+    return 0;
+}
+
+}  // namespace sorvel
