@@ -14,6 +14,7 @@
 #include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/Slider.h"
 #include "platform/ui/StackView.h"
 #include "platform/ui/Window.h"
 
@@ -321,12 +322,21 @@ TEST_F(CameraControls, ManualModeTapLeavesExposureAlone) {
     device->setExposureModeCustom(1.0 / 60, 400, nullptr);
     device->unlockForConfiguration();
     vc.isProModeEnabled = true;
+    auto* slider = new Slider(QRectF(20, 600, 200, 30), vc.view());
+    int sliderChanges = 0;
+    slider->addAction("focusChanged", [&] { ++sliderChanges; });
+    vc.focusSlider = slider;
     auto* tap = recognizer<TapGestureRecognizer>(vc.view());
     tap->setLocation(QPointF(195, 362));
     tap->setState(GestureState::Ended);
     tap->fire();
     EXPECT_EQ(device->focusMode(), FocusMode::AutoFocus);
     EXPECT_EQ(device->exposureMode(), ExposureMode::Custom);
+    // A second later the manual focus slider follows where auto focus settled.
+    ASSERT_TRUE(pumpUntil([&] { return sliderChanges > 0; }, 40));
+    EXPECT_EQ(sliderChanges, 1);
+    EXPECT_FLOAT_EQ(slider->value(), device->lensPosition());
+    vc.focusSlider = nullptr;
 }
 
 // Custom labels are commands; each must reach the right control, and junk must be reported.
