@@ -11,6 +11,7 @@
 #include "TestImages.h"
 #include "platform/image/Filter.h"
 #include "platform/image/PixelLoops.h"
+#include "platform/image/filters/PixelMath.h"
 
 namespace sorvel::image {
 namespace {
@@ -144,6 +145,22 @@ TEST(ImageShortcuts, VectorRowLoopsMatchTheScalarPixelByPixel) {
     EXPECT_EQ(vr, orr);
     EXPECT_EQ(vg, og);
     EXPECT_EQ(vb, ob);
+}
+
+// The film looks run their curves a row at a time; a row must come out as the values one by one
+// (shadows, the steep start near 0, beyond white, negative values), or a look would change
+// with the tile width.
+TEST(ImageShortcuts, ToneCurveRowsMatchSingleValues) {
+    const px::ToneTable curve([](double l) { return std::pow(l, 0.8) * 0.9 + 0.05 * l * l; });
+    std::vector<float> row;
+    for (int i = -300; i <= 1300; ++i) row.push_back(float(i) / 1000.0f);
+    for (float v : {1e-9f, 3e-5f, 0.9999999f, 1.0000001f, 7.5f, -2.0f}) row.push_back(v);
+    std::vector<float> batch = row;
+    curve.apply(batch.data(), batch.size());
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const float single = curve(row[i]);
+        ASSERT_EQ(std::memcmp(&batch[i], &single, 4), 0) << row[i] << ": " << batch[i] << " vs " << single;
+    }
 }
 
 // Lanczos at scale 1 is the identity on whole pixels; off the pixel grid it must still

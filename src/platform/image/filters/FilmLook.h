@@ -44,12 +44,9 @@ public:
 
     void apply(const PixelRun& p) const override {
         t_->matrix.apply(p.r, p.g, p.b, p.count);
-        const px::ToneTable &tr = t_->curves[0], &tg = t_->curves[1], &tb = t_->curves[2];
-        for (std::size_t i = 0; i < p.count; ++i) {
-            p.r[i] = tr(p.r[i]);
-            p.g[i] = tg(p.g[i]);
-            p.b[i] = tb(p.b[i]);
-        }
+        t_->curves[0].apply(p.r, p.count);
+        t_->curves[1].apply(p.g, p.count);
+        t_->curves[2].apply(p.b, p.count);
     }
 
 private:

@@ -10,6 +10,10 @@
 #include <functional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sorvel::image::px {
 
 // Rec. 709 / sRGB luminance weights of linear light.
@@ -128,6 +132,42 @@ public:
         const float f = pos - float(i);
         const float v = v_[std::size_t(i)] + f * (v_[std::size_t(i) + 1] - v_[std::size_t(i)]);
         return x < 0 ? 2 * v_[0] - v : v;
+    }
+
+    // operator() on each of `n` values in place. The table positions (a square root each) are
+    // computed four at a time first; every value comes out exactly as from operator(). NaN
+    // reads the last entry instead of an undefined one.
+    void apply(float* x, std::size_t n) const {
+        constexpr std::size_t kBatch = 256;
+        float pos[kBatch];
+        for (std::size_t base = 0; base < n; base += kBatch) {
+            const std::size_t m = std::min(kBatch, n - base);
+            float* v = x + base;
+            std::size_t i = 0;
+#if defined(__SSE2__)
+            const __m128 one = _mm_set1_ps(1.0f), size = _mm_set1_ps(float(kSize));
+            const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+            for (; i + 4 <= m; i += 4) {
+                const __m128 a = _mm_min_ps(_mm_and_ps(_mm_loadu_ps(v + i), magnitude), one);
+                _mm_storeu_ps(pos + i, _mm_mul_ps(_mm_sqrt_ps(a), size));
+            }
+#endif
+            for (; i < m; ++i) {
+                const float a = std::fabs(v[i]);
+                pos[i] = std::sqrt(a > 1.0f || !(a == a) ? 1.0f : a) * kSize;
+            }
+            for (i = 0; i < m; ++i) {
+                const float value = v[i], a = std::fabs(value);
+                if (a > 1.0f) {
+                    v[i] = (*this)(value);
+                    continue;
+                }
+                const int k = std::min(int(pos[i]), kSize - 1);
+                const float f = pos[i] - float(k);
+                const float t = v_[std::size_t(k)] + f * (v_[std::size_t(k) + 1] - v_[std::size_t(k)]);
+                v[i] = value < 0 ? 2 * v_[0] - t : t;
+            }
+        }
     }
 
 private:
