@@ -77,26 +77,27 @@ float estimateNoise(const std::vector<float>& y, int w, int h) {
 }
 
 // Edge-preserving smoothing of `y` guided by itself (He, Sun and Tang's guided filter): flat
-// areas are averaged, edges stronger than sqrt(eps) are kept. Returns the smoothed plane.
-std::vector<float> guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps,
-                                std::vector<float>& scratch) {
+// areas are averaged, edges stronger than sqrt(eps) are kept. The result lands in `out`; `a`, `b`
+// and `scratch` are work planes (all resized to y's size).
+void guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps, std::vector<float>& out,
+                  std::vector<float>& a, std::vector<float>& b, std::vector<float>& scratch) {
     const std::size_t n = y.size();
-    std::vector<float> yy(n), meanY(n), meanYY(n);
-    eachPixel(n, [&](std::size_t i) { yy[i] = y[i] * y[i]; });
-    boxBlur(y.data(), meanY.data(), w, h, r, scratch);
-    boxBlur(yy.data(), meanYY.data(), w, h, r, scratch);
-    // In place: meanY becomes the slope a, meanYY the offset b.
+    out.resize(n);
+    a.resize(n);
+    b.resize(n);
+    eachPixel(n, [&](std::size_t i) { out[i] = y[i] * y[i]; });
+    boxBlur(y.data(), a.data(), w, h, r, scratch);    // mean of y
+    boxBlur(out.data(), b.data(), w, h, r, scratch);  // mean of y^2
     eachPixel(n, [&](std::size_t i) {
-        const float m = meanY[i];
-        const float var = std::max(0.0f, meanYY[i] - m * m);
-        const float a = var / (var + eps);
-        meanY[i] = a;
-        meanYY[i] = m * (1.0f - a);
+        const float m = a[i];
+        const float var = std::max(0.0f, b[i] - m * m);
+        const float slope = var / (var + eps);
+        a[i] = slope;
+        b[i] = m * (1.0f - slope);
     });
-    boxBlur(meanY.data(), yy.data(), w, h, r, scratch);  // mean of a
-    boxBlur(meanYY.data(), meanY.data(), w, h, r, scratch);  // mean of b
-    eachPixel(n, [&](std::size_t i) { meanYY[i] = yy[i] * y[i] + meanY[i]; });
-    return meanYY;
+    boxBlur(a.data(), out.data(), w, h, r, scratch);  // mean of the slope
+    boxBlur(b.data(), a.data(), w, h, r, scratch);    // mean of the offset
+    eachPixel(n, [&](std::size_t i) { out[i] = out[i] * y[i] + a[i]; });
 }
 
 }  // namespace
@@ -151,10 +152,14 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
     const float chromaStrength = std::clamp(o.noiseReduction * o.colorNoiseReduction, 0.0f, 1.0f);
     const float lumaStrength = std::clamp(o.noiseReduction * o.luminanceNoiseReduction, 0.0f, 1.0f);
     const bool anyDetail = chromaStrength > 0 || lumaStrength > 0 || o.sharpen;
-    if (&p != &source && (p.width != w || p.height != h)) p = PlanarPicture::sized(w, h);
-    if (n == 0) return;
+    if (n == 0) {
+        if (&p != &source) p = PlanarPicture::sized(w, h);
+        return;
+    }
 
-    std::vector<float> scratch;
+    // Work planes, reused from step to step: each fresh plane of a 12 MP picture costs its
+    // page faults as well as its arithmetic.
+    std::vector<float> scratch, work1, work2, work3;
     if (anyDetail) {
         // Luminance and two colour differences; the noise of a Bayer sensor is mostly in the
         // colour differences at fine scale, and in luminance at the finest.
@@ -169,11 +174,12 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
         if (chromaStrength > 0) {
             const int rc = std::max(1, int(std::lround(4.0 * chromaStrength * s)));
             // Two box passes: a tent, without the box's blocky fringes at colour edges.
-            std::vector<float> once(n), twice(n);
+            work1.resize(n);
+            work2.resize(n);
             for (std::vector<float>* c : {&cb, &cr}) {
-                boxBlur(c->data(), once.data(), w, h, rc, scratch);
-                boxBlur(once.data(), twice.data(), w, h, rc, scratch);
-                eachPixel(n, [&, c](std::size_t i) { (*c)[i] += chromaStrength * (twice[i] - (*c)[i]); });
+                boxBlur(c->data(), work1.data(), w, h, rc, scratch);
+                boxBlur(work1.data(), work2.data(), w, h, rc, scratch);
+                eachPixel(n, [&, c](std::size_t i) { (*c)[i] += chromaStrength * (work2[i] - (*c)[i]); });
             }
         }
         if (lumaStrength > 0) {
@@ -181,21 +187,30 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
             const float k = 3.0f * lumaStrength;
             const float eps = std::max(1e-10f, (k * sigma) * (k * sigma));
             const int r = std::max(1, int(std::lround(2.0 * s)));
-            std::vector<float> smooth = guidedSmooth(y, w, h, r, eps, scratch);
+            guidedSmooth(y, w, h, r, eps, work3, work1, work2, scratch);
             const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
-            eachPixel(n, [&](std::size_t i) { y[i] = smooth[i] + keep * (y[i] - smooth[i]); });
+            eachPixel(n, [&](std::size_t i) { y[i] = work3[i] + keep * (y[i] - work3[i]); });
         }
         if (o.sharpen) {
-            std::vector<float> mean(n);
-            boxBlur(y.data(), mean.data(), w, h, 1, scratch);
-            eachPixel(n, [&](std::size_t i) { y[i] += 0.6f * (y[i] - mean[i]); });
+            work1.resize(n);
+            boxBlur(y.data(), work1.data(), w, h, 1, scratch);
+            eachPixel(n, [&](std::size_t i) { y[i] += 0.6f * (y[i] - work1[i]); });
         }
+        // Back to RGB in the planes at hand, which then become the picture's.
         eachPixel(n, [&](std::size_t i) {
-            p.r[i] = y[i] + cr[i];
-            p.b[i] = y[i] + cb[i];
-            p.g[i] = (y[i] - px::kLumaR * p.r[i] - px::kLumaB * p.b[i]) * (1.0f / px::kLumaG);
+            const float r = y[i] + cr[i], b = y[i] + cb[i];
+            cr[i] = r;
+            cb[i] = b;
+            y[i] = (y[i] - px::kLumaR * r - px::kLumaB * b) * (1.0f / px::kLumaG);
         });
+        p.width = w;
+        p.height = h;
+        p.r = std::move(cr);
+        p.g = std::move(y);
+        p.b = std::move(cb);
     } else if (&p != &source) {
+        p.width = w;
+        p.height = h;
         p.r = source.r;
         p.g = source.g;
         p.b = source.b;
@@ -206,7 +221,10 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
         // The large-scale brightness (log2 of luminance blurred over ~1/24 of the picture) is
         // pulled towards its mean by up to half; the detail around it is kept. The gain does not
         // depend on exposure: scaling the picture shifts the base and its mean alike.
-        std::vector<float> logY(n), base(n), tmp(n);
+        std::vector<float> &logY = work1, &base = work2, &tmp = work3;
+        logY.resize(n);
+        base.resize(n);
+        tmp.resize(n);
         eachPixel(n, [&](std::size_t i) { logY[i] = px::fastLog2(std::max(1e-5f, px::luma(p.r[i], p.g[i], p.b[i]))); });
         const int r = std::max(1, std::max(w, h) / 72);
         boxBlur(logY.data(), tmp.data(), w, h, r, scratch);

@@ -397,6 +397,28 @@ TEST(ImageRaw, ReducedCopyIsTheBlockMeanOfTheOutput) {
     EXPECT_EQ(f->workCounts().decodes, 1);
 }
 
+// Local tone mapping pulls large-scale brightness together (a dark half gets lighter relative to
+// a bright half) and does so alike at every exposure; at 0 it must change nothing.
+TEST(ImageRaw, LocalToneMapCompressesLargeScaleBrightness) {
+    test::DngScene s;
+    s.width = 192;
+    s.height = 128;
+    s.colour = [](int x, int) { return x < 96 ? std::array<float, 3>{0.6f, 0.6f, 0.6f} : std::array<float, 3>{0.05f, 0.05f, 0.05f}; };
+    const Bytes dng = test::writeTestDng(s);
+    auto ratio = [&](double amount, double ev) {
+        auto f = plainDeveloper(dng);
+        f->setValue("inputLocalToneMapAmount", amount);
+        f->setValue("inputEV", ev);
+        const LinearPixels p = develop(*f);
+        return mean(p, 8, 8, 40, 120)[1] / mean(p, 152, 8, 184, 120)[1];
+    };
+    const float plain = ratio(0, 0), mapped = ratio(1, 0);
+    EXPECT_NEAR(plain, 12.0f, 0.5f);
+    EXPECT_LT(mapped, plain * 0.8f);
+    EXPECT_GT(mapped, 1.0f) << "the bright half stays brighter";
+    EXPECT_NEAR(ratio(1, -1), mapped, mapped * 0.02f);
+}
+
 // Options given at creation are inputs like any other; unknown keys are ignored.
 TEST(ImageRaw, CreationOptionsSetInputs) {
     const Bytes dng = test::writeTestDng(chart());
