@@ -17,14 +17,17 @@ namespace sorvel {
 
 namespace {
 
+double secondsNow() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+// Adds the time of its scope to a slot of the delegate's timings.
 class Stopwatch {
 public:
-    explicit Stopwatch(double& slot) : slot_(slot), start_(std::chrono::steady_clock::now()) {}
-    ~Stopwatch() { slot_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+    explicit Stopwatch(double& slot) : slot_(slot), start_(secondsNow()) {}
+    ~Stopwatch() { slot_ += secondsNow() - start_; }
 
 private:
     double& slot_;
-    std::chrono::steady_clock::time_point start_;
+    double start_;
 };
 
 std::string saveFormat() {
@@ -105,10 +108,11 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
         consolePrint(line);
         if (auto vc = viewController.lock()) vc->reportOutcome(false, line);
     };
+    timings = {};
     RenderContext context;
     std::unique_ptr<RawFilter> developer;
     {
-        Stopwatch sw(timings.develop);
+        Stopwatch sw(timings.open);
         developer = RawFilter::make(raw, {});
     }
     if (!developer) return fail("无法创建RAW滤镜");
@@ -122,11 +126,23 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     if (!extreme) {
         float ev = -0.6f;
         if (settings.boolForKey("setting_4")) {
-            Stopwatch sw(timings.search);
+            // A try is its read and its analysis, so it lasts from one read to the next.
+            double tryStart = 0, decodedBefore = 0;
+            auto endTry = [&] {
+                const double decoded = developer->workCounts().decodeSeconds;
+                timings.searchTries.push_back(secondsNow() - tryStart - (decoded - decodedBefore));
+                decodedBefore = decoded;
+            };
+            // Each try reads the developer's reduced copy (1/8 of the sensor's size, made once):
+            // the analysis looks at a 256 x 256 rendition, so the full picture would only be
+            // resampled down, at many times the cost of a try.
             ev = calculateAdjustedEV([&](float tryEV) {
+                if (tryStart != 0) endTry();
+                tryStart = secondsNow();
                 developer->setValue("inputEV", static_cast<double>(tryEV));
-                return developer->outputImage();
+                return developer->reducedOutputImage();
             });
+            if (tryStart != 0) endTry();
         }
         developer->setValue("inputEV", static_cast<double>(ev));
     }
@@ -142,10 +158,13 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     developer->setValue("inputBoostShadowAmount", 0.0);
 
     std::optional<Image> output;
+    const double decodedBefore = developer->workCounts().decodeSeconds;
     {
         Stopwatch sw(timings.develop);
         output = developer->outputImage();
     }
+    timings.decode = developer->workCounts().decodeSeconds;
+    timings.develop -= timings.decode - decodedBefore;
     if (!output) return fail("无法获取输出图像");
     Image picture = *output;
 

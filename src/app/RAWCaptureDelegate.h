@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/capture/PhotoCaptureDelegate.h"
 #include "platform/location/Location.h"
@@ -31,9 +32,14 @@ public:
     void saveRawToPhotoLibrary(const Bytes& raw);
     void convertRawToHEICAndSave(const Bytes& raw);
 
-    // Time spent in each development stage of the last picture, for the benchmarks.
+    // Seconds spent in each development stage of the last picture, for the benchmarks. Boost,
+    // filter and watermark only build steps of the recipe; their pixels cost in `render`.
     struct Timings {
-        double develop = 0, search = 0, boost = 0, filter = 0, watermark = 0, render = 0, encode = 0;
+        double open = 0;                  // the developer made from the bytes (header read)
+        double decode = 0;                // LibRaw unpack and demosaic, wherever it happened
+        std::vector<double> searchTries;  // each exposure-search try (develop and analyse), decode excluded
+        double develop = 0;               // the output at the final options, decode excluded
+        double boost = 0, filter = 0, watermark = 0, render = 0, encode = 0;
     } timings;
 
 private:

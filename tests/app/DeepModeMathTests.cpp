@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <random>
 
 #include "AppHarness.h"
 #include "app/ExposureSearch.h"
 #include "app/Watermark.h"
+#include "platform/capture/virtual/DngWriter.h"
+#include "platform/capture/virtual/RigProfile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/image/RenderContext.h"
+#include "platform/image/raw/RawFilter.h"
 
 using namespace sorvel;
 using namespace sorvel::image;
@@ -87,6 +93,72 @@ TEST(ExposureSearch, FourOutcomes) {
 
     // A developer with no output ends the search at once with the exposure it was asked for.
     EXPECT_FLOAT_EQ(calculateAdjustedEV([](float) { return std::optional<Image>(); }), 0.3f);
+}
+
+namespace {
+
+// A grey Bayer frame from the rig's camera, written as its DNG: `level(u, v)` is the linear value
+// (1 = the sensor's white) at the normalised point (u, v), v from the top; with sensor noise.
+Bytes greyFrameDng(int w, int h, const std::function<float(double u, double v)>& level) {
+    BayerImage bayer;
+    bayer.width = w;
+    bayer.height = h;
+    bayer.samples.resize(std::size_t(w) * std::size_t(h));
+    std::mt19937 rng(11);
+    std::normal_distribution<float> noise(0.0f, 2.0f);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float v = level((x + 0.5) / w, (y + 0.5) / h);
+            const float sample = 256.0f + v * (4095.0f - 256.0f) + noise(rng);
+            bayer.samples[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                static_cast<std::uint16_t>(std::clamp(sample, 0.0f, 4095.0f));
+        }
+    DngDescription description;
+    description.make = "Sorvel";
+    description.model = "Test";
+    auto dng = writeDng(bayer, RigProfile::builtIn().cameras.back(), WhiteBalanceGains{}, description);
+    return dng.value_or(Bytes{});
+}
+
+}  // namespace
+
+// The search reads a reduced copy of the developed picture instead of the full one. A copy that
+// measured clipping or crushing differently (a wrong reduction, tone, or exposure applied to it)
+// would change the exposure chosen: on frames built for each outcome, the decision on the copy
+// is the decision on the full picture, and it is the outcome the frame was built for.
+TEST(ExposureSearch, ReducedCopyDecidesAsTheFullPicture) {
+    ConsoleCapture console;
+    struct Frame {
+        const char* name;
+        std::function<float(double, double)> level;
+        float expected;
+    };
+    const std::vector<Frame> frames = {
+        // Mid grey with a 0.5 % clipped spot and 1 % black: fine at once.
+        {"balanced", [](double u, double v) { return u < 0.1 && v < 0.05 ? 1.0f : u > 0.9 && v < 0.1 ? 0.0f : 0.2f; }, 0.3f},
+        // A 3 % patch at 0.9 of white clips at +0.3 and not at -0.1.
+        {"bright patch", [](double u, double v) { return u < 0.3 && v < 0.1 ? 0.9f : 0.25f; }, -0.1f},
+        // 10 % black and 20 % blown: the shadows stop the search at once.
+        {"crushed", [](double, double v) { return v < 0.2 ? 1.0f : v > 0.9 ? 0.0f : 0.3f; }, 0.3f},
+        // A dark scene with 4 % black and no highlights.
+        {"dark", [](double u, double) { return u < 0.04 ? 0.0f : 0.05f; }, 0.3f},
+    };
+    for (const Frame& frame : frames) {
+        const Bytes dng = greyFrameDng(1024, 768, frame.level);
+        ASSERT_FALSE(dng.empty()) << frame.name;
+        auto decide = [&](bool reduced) {
+            auto developer = image::RawFilter::make(dng);
+            EXPECT_TRUE(developer) << frame.name;
+            if (!developer) return 99.0f;
+            return calculateAdjustedEV([&](float ev) {
+                developer->setValue("inputEV", static_cast<double>(ev));
+                return reduced ? developer->reducedOutputImage() : developer->outputImage();
+            });
+        };
+        const float full = decide(false), small = decide(true);
+        EXPECT_EQ(small, full) << frame.name;
+        EXPECT_NEAR(full, frame.expected, 1e-6) << frame.name;
+    }
 }
 
 namespace {
