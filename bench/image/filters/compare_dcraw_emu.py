@@ -3,7 +3,7 @@
   ours       filter_bench --develop: header read, decode and demosaic (our own Malvar-He-Cutler on
              all cores for Bayer sensors), the developer's default noise reduction, sharpening and
              tone curve, render to half-float Display P3;
-  ours-raw   deep_mode_bench DeepDecodeDemosaic (when built): decode and demosaic only, the part
+  ours-raw   deep_mode_bench DeepDecodeDemosaic/0 (when built): decode and demosaic only, the part
              that does the same work as dcraw_emu;
   dcraw_emu  LibRaw's own tool: decode, AHD demosaic (single-threaded), 16-bit linear TIFF written
              to a temporary folder.
@@ -42,7 +42,7 @@ with tempfile.TemporaryDirectory() as tmp:
         wall, cpu, _ = timed(["dcraw_emu", "-w", "-o", "1", "-4", "-q", "3", "-T", dng])
         rows["dcraw_emu"].append((wall, cpu))
     if os.path.exists(deep):
-        _, _, out = timed([deep, "--benchmark_filter=DeepDecodeDemosaic", "--benchmark_format=json"])
+        _, _, out = timed([deep, "--benchmark_filter=DeepDecodeDemosaic/0", "--benchmark_format=json"])
         b = json.loads(out)["benchmarks"][0]
         # the rig's 12 MP DNG (same sensor size), milliseconds per iteration; the benchmark's CPU
         # time counts its main thread only, so none is shown
