@@ -5,6 +5,8 @@
 // only add steps to the picture's recipe; their pixels are computed in the final render, so
 // their cost is the render with them minus the render without.
 //
+// LivePhotoPressToPairedAsset presses the shutter of a loaded controller in Live Photo mode.
+//
 // Counters of DeepWholeDevelopment (ms, mean over the iterations): open (header read), decode
 // (LibRaw unpack and demosaic), search_try1 (first exposure-search try, decode excluded),
 // search_later (mean of the later tries), develop (final detail steps), render, encode, save.
@@ -23,12 +25,14 @@
 #include "app/PhotoLibrarySaves.h"
 #include "app/RAWCaptureDelegate.h"
 #include "app/StillPhotoPipeline.h"
+#include "app/ViewController.h"
 #include "app/Watermark.h"
 #include "app/filters/FilterChain.h"
 #include "platform/capture/virtual/PhotoPipeline.h"
 #include "platform/capture/virtual/RigProfile.h"
 #include "platform/capture/virtual/Scene.h"
 #include "platform/capture/virtual/SensorModel.h"
+#include "platform/capture/virtual/VirtualRig.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Dispatch.h"
@@ -37,7 +41,9 @@
 #include "platform/image/RenderContext.h"
 #include "platform/image/raw/RawDecoder.h"
 #include "platform/image/raw/RawFilter.h"
+#include "platform/motion/Accelerometer.h"
 #include "platform/photos/PhotoLibrary.h"
+#include "platform/ui/Haptics.h"
 
 using namespace sorvel;
 using namespace sorvel::image;
@@ -324,6 +330,63 @@ void DeepWholeDevelopment(benchmark::State& state) {
     state.counters["save_ms"] = 1000 * save / n;
 }
 BENCHMARK(DeepWholeDevelopment)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A Live Photo press on the rig, from the shutter action until the library holds the paired
+// asset and the controller is idle again. The rig runs in step mode: it makes each frame as soon
+// as it is asked for (a frame is 1/30 s of virtual time), so this is the processing of the press
+// (still, movie frames, movie file, paired save), not the movie's length in real time.
+void LivePhotoPressToPairedAsset(benchmark::State& state) {
+    World& w = world();
+    SettingsStore& settings = w.env->settings();
+    settings.setBool(false, "setting_0");
+    settings.setBool(true, "setting_2");
+    VirtualRig::shared().reset(RigMode::Step);
+    RecordingHaptics haptics;
+    HapticsBackend::install(&haptics);
+    SimulatedPhone::shared()->setAttitude(PhoneAttitude::Portrait);
+    auto vc = std::make_shared<ViewController>(ScreenProfile::phone());
+    vc->loadViewIfNeeded();
+    int frames = 0;
+    auto pump = [&](const std::function<bool()>& done, int maxFrames) {
+        for (int i = 0; i < maxFrames; ++i) {
+            w.mainQueue->runUntilIdle();
+            if (done()) return true;
+            VirtualRig::shared().step();
+            ++frames;
+            w.mainQueue->advance(1.0 / 30);
+        }
+        w.mainQueue->runUntilIdle();
+        return done();
+    };
+    const bool started = pump([&] { return vc->previewLayer && vc->previewLayer->currentFrame() != nullptr; }, 10);
+    frames = 0;
+    for (auto _ : state) {
+        if (!started) {
+            fail(state, "the camera delivered no frame");
+            break;
+        }
+        const std::size_t before = PhotoLibrary::shared().assets().size();
+        vc->按下拍照按钮();
+        const bool saved = pump(
+            [&] {
+                return PhotoLibrary::shared().assets().size() > before && !vc->isProcessingPhoto &&
+                       !vc->isCapturingLivePhoto.load();
+            },
+            900);
+        if (!saved) {
+            fail(state, "no paired asset");
+            break;
+        }
+    }
+    state.counters["rig_frames"] = static_cast<double>(frames) / static_cast<double>(std::max<std::int64_t>(1, state.iterations()));
+    vc->captureSession->stopRunning();
+    w.mainQueue->runUntilIdle();
+    vc.reset();
+    w.mainQueue->runUntilIdle();
+    HapticsBackend::install(nullptr);
+    settings.setBool(true, "setting_0");
+}
+BENCHMARK(LivePhotoPressToPairedAsset)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 
