@@ -20,8 +20,16 @@ inline float inverseAlpha(float a) {
     return visible ? inv : 0.0f;
 }
 
+// True when every alpha is exactly 1.
+inline bool allOpaque(const float* a, std::size_t n) {
+    bool all = true;
+    for (std::size_t i = 0; i < n; ++i) all &= a[i] == 1.0f;
+    return all;
+}
+
 // Premultiplied to straight colour in place: colour divided by alpha, 0 where alpha is 0.
 inline void unpremultiply(float* r, float* g, float* b, const float* a, std::size_t n) {
+    if (allOpaque(a, n)) return;  // dividing by 1 changes nothing
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
@@ -84,13 +92,6 @@ inline void quantise(const float* r, const float* g, const float* b, const float
         ib[i] = std::int32_t(clamp01(b[i] * inv) * scale + 0.5f);
         ia[i] = std::int32_t(al * 255.0f + 0.5f);
     }
-}
-
-// True when every alpha is exactly 1.
-inline bool allOpaque(const float* a, std::size_t n) {
-    bool all = true;
-    for (std::size_t i = 0; i < n; ++i) all &= a[i] == 1.0f;
-    return all;
 }
 
 // quantise() for alpha 1 everywhere: colour / 1 is the colour itself, so the same codes come
