@@ -2,7 +2,9 @@
 // RenderContext (the platform's CIContext): evaluates an Image recipe over a rectangle into a
 // Bitmap. Work is split into tiles spread over threads; each node computes a tile from exactly
 // the input region it asks for, and runs of point operations are applied together on each tile
-// while it is in cache. The bytes produced never depend on tile size or thread count.
+// while it is in cache; a filter faded over its own input joins such a run, and an orientation
+// at the top is applied while the pixels are stored. The bytes produced never depend on tile
+// size, thread count or these shortcuts.
 //
 // A context holds only its options: it is cheap to make (one per picture is fine) and safe to
 // share between threads; each render() call uses its own threads and memory.
