@@ -17,7 +17,8 @@ namespace sorvel {
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
     "                     [--after SECONDS] [--settings-open]\n"
-    "  Runs the camera screen headless for SECONDS (default 1.5) and saves the window as a PNG.";
+    "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
+    "  saves the window as a PNG.";
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
@@ -73,11 +74,23 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     }
     if (settingsOpen) controller->openSettings();
 
+    // The moment counts from the first camera frame, so a slow start (a loaded machine, a
+    // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.
     bool saved = false;
-    QTimer::singleShot(static_cast<int>(after * 1000), [&] {
+    QTimer poll;
+    int waited = 0;
+    auto shoot = [&] {
         saved = window.grab().save(QString::fromStdString(file), "PNG");
         app.quit();
+    };
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        waited += 50;
+        bool live = controller->previewLayer && controller->previewLayer->currentFrame();
+        if (!live && waited < 20000) return;
+        poll.stop();
+        QTimer::singleShot(static_cast<int>(after * 1000), shoot);
     });
+    poll.start(50);
     app.exec();
     controller->captureSession->stopRunning();
     if (!saved) {
