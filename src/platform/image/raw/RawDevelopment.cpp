@@ -274,21 +274,32 @@ public:
         if (boost_ != 0) curve_ = px::ToneTable([](double l) { return px::srgbDecode(boostCurve(px::srgbEncode(l))); });
     }
 
+    // A batch at a time, each step over whole rows so the loops vectorise and the curve's
+    // table positions are computed four at a time (ToneTable::apply).
     void apply(const PixelRun& p) const override {
+        constexpr std::size_t kBatch = 256;
         const float k = gain_, mix = boost_, lift = shadow_;
-        for (std::size_t i = 0; i < p.count; ++i) {
-            float r = p.r[i] * k, g = p.g[i] * k, b = p.b[i] * k;
+        float cr[kBatch], cg[kBatch], cb[kBatch];
+        for (std::size_t base = 0; base < p.count; base += kBatch) {
+            const std::size_t n = std::min(kBatch, p.count - base);
+            float *r = p.r + base, *g = p.g + base, *b = p.b + base;
+            for (std::size_t i = 0; i < n; ++i) r[i] *= k, g[i] *= k, b[i] *= k;
             if (lift != 0) {
-                const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(r, g, b))), 0.0f, 1.0f);
-                const float s = 1.0f + 0.6f * lift * dark * dark * dark;
-                r *= s * s, g *= s * s, b *= s * s;
+                for (std::size_t i = 0; i < n; ++i) {
+                    const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(r[i], g[i], b[i]))), 0.0f, 1.0f);
+                    const float s = 1.0f + 0.6f * lift * dark * dark * dark;
+                    r[i] *= s * s, g[i] *= s * s, b[i] *= s * s;
+                }
             }
             if (mix != 0) {
-                r += mix * (curve_(r) - r);
-                g += mix * (curve_(g) - g);
-                b += mix * (curve_(b) - b);
+                std::copy_n(r, n, cr), std::copy_n(g, n, cg), std::copy_n(b, n, cb);
+                curve_.apply(cr, n), curve_.apply(cg, n), curve_.apply(cb, n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    r[i] += mix * (cr[i] - r[i]);
+                    g[i] += mix * (cg[i] - g[i]);
+                    b[i] += mix * (cb[i] - b[i]);
+                }
             }
-            p.r[i] = r, p.g[i] = g, p.b[i] = b;
         }
     }
 

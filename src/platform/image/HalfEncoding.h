@@ -1,0 +1,47 @@
+#pragma once
+// Fast paths for half-float output, the format deep pictures are developed to: the sRGB transfer
+// curve from a table (accurate far beyond half precision) and float-to-half conversion with the
+// CPU's converter where it has one. Internal to the image framework.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace sorvel::image::color {
+
+float linearToSrgb(float v);
+
+namespace half_detail {
+constexpr int kMinExponent = -13;  // below 2^-13 the curve is its linear segment
+constexpr int kMaxExponent = 7;    // 2^7 and above (rare highlights): the exact curve
+constexpr int kSegmentBits = 8;
+}  // namespace half_detail
+
+// The table linearToSrgbFast reads: the curve at the start of each segment.
+const float* srgbEncodeTable();
+
+// linearToSrgb within 1e-5 relative (a fiftieth of a half-float step): the table with linear
+// interpolation over 2^-13 .. 2^7 (256 segments per octave), the exact linear segment below,
+// the exact curve above and for NaN. Inline, with the table fetched once by the caller, because
+// it runs three times per pixel.
+inline float linearToSrgbFast(float v, const float* table) {
+    using namespace half_detail;
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    const std::uint32_t magnitude = bits & 0x7fffffffu;
+    const int exponent = int(magnitude >> 23) - 127;
+    if (exponent < kMinExponent) return v * 12.92f;        // includes zero and float subnormals
+    if (exponent >= kMaxExponent) return linearToSrgb(v);  // includes inf and NaN
+    const std::uint32_t index = (std::uint32_t(exponent - kMinExponent) << kSegmentBits) |
+                                ((magnitude >> (23 - kSegmentBits)) & ((1u << kSegmentBits) - 1));
+    const float fraction =
+        float(magnitude & ((1u << (23 - kSegmentBits)) - 1)) * (1.0f / float(1u << (23 - kSegmentBits)));
+    const float e = table[index] + (table[index + 1] - table[index]) * fraction;
+    return (bits >> 31) ? -e : e;
+}
+inline float linearToSrgbFast(float v) { return linearToSrgbFast(v, srgbEncodeTable()); }
+
+// floatToHalf over `n` values, bit for bit (round to nearest even, NaN as floatToHalf gives it).
+void floatsToHalves(const float* in, std::uint16_t* out, std::size_t n);
+
+}  // namespace sorvel::image::color
