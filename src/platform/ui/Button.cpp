@@ -8,17 +8,9 @@
 
 namespace sorvel {
 
-void Button::addAction(std::string name, Action action) {
-    names_.push_back(std::move(name));
-    actions_.push_back(std::move(action));
-}
+void Button::addAction(std::string name, Action action) { actions_.add(std::move(name), std::move(action)); }
 
-void Button::sendActions() {
-    // A copy: an action may rebuild the button's actions.
-    auto actions = actions_;
-    for (auto& a : actions)
-        if (a) a();
-}
+void Button::sendActions() { actions_.send(); }
 
 void Button::setTitle(const QString& t) {
     title_ = t;

@@ -5,18 +5,19 @@
 #include <functional>
 #include <vector>
 
+#include "ControlActions.h"
 #include "View.h"
 
 namespace sorvel {
 
 class Button : public View {
 public:
-    using Action = std::function<void()>;
+    using Action = ControlActions::Action;
     using View::View;
 
     // `name` is the action's name as the app knows it (a shutter button sends "按下拍照按钮").
     void addAction(std::string name, Action action);
-    const std::vector<std::string>& actionNames() const { return names_; }
+    const std::vector<std::string>& actionNames() const { return actions_.names(); }
     // Runs the actions as a tap would. Main thread.
     void sendActions();
 
@@ -45,8 +46,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    std::vector<std::string> names_;
-    std::vector<Action> actions_;
+    ControlActions actions_;
     QString title_;
     QColor titleColor_ = Qt::white;
     QImage image_;

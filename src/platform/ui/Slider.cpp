@@ -27,17 +27,9 @@ void Slider::storeValue(float value) {
     update();
 }
 
-void Slider::addAction(std::string name, Action action) {
-    names_.push_back(std::move(name));
-    actions_.push_back(std::move(action));
-}
+void Slider::addAction(std::string name, Action action) { actions_.add(std::move(name), std::move(action)); }
 
-void Slider::sendActions() {
-    // A copy: an action may add actions.
-    auto actions = actions_;
-    for (auto& a : actions)
-        if (a) a();
-}
+void Slider::sendActions() { actions_.send(); }
 
 void Slider::setMinimumTrackTintColor(const QColor& c) {
     minimumTrack_ = c;

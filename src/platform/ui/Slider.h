@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "ControlActions.h"
 #include "View.h"
 
 namespace sorvel {
 
 class Slider : public View {
 public:
-    using Action = std::function<void()>;
+    using Action = ControlActions::Action;
     using View::View;
 
     float minimumValue() const { return minimum_; }
@@ -29,7 +30,7 @@ public:
 
     // Actions run after a change made by the user.
     void addAction(std::string name, Action action);
-    const std::vector<std::string>& actionNames() const { return names_; }
+    const std::vector<std::string>& actionNames() const { return actions_.names(); }
     void sendActions();
 
     void setMinimumTrackTintColor(const QColor& c);
@@ -54,8 +55,7 @@ private:
     float minimum_ = 0;
     float maximum_ = 1;
     float value_ = 0;
-    std::vector<std::string> names_;
-    std::vector<Action> actions_;
+    ControlActions actions_;
     QColor minimumTrack_ = QColor(10, 132, 255);
     QColor maximumTrack_ = QColor(120, 120, 128, 90);
     QColor thumb_ = Qt::white;
