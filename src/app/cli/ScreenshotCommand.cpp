@@ -59,19 +59,9 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     auto controller = std::make_shared<ViewController>(ScreenProfile::phone());
     Window window(*controller);
     window.makeKeyAndVisible();
-    if (const std::string& wanted = parsed.options->camera; !wanted.empty()) {
-        for (const auto& camera : controller->getAllCameras()) {
-            bool front = camera->position() == DevicePosition::Front;
-            bool match = (wanted == "front" && front) ||
-                         (wanted == "ultrawide" && camera->deviceType() == DeviceType::BuiltInUltraWideCamera) ||
-                         (wanted == "wide" && !front && camera->deviceType() == DeviceType::BuiltInWideAngleCamera) ||
-                         (wanted == "tele" && camera->deviceType() == DeviceType::BuiltInTelephotoCamera);
-            if (match) {
-                controller->switchToCamera(camera);
-                break;
-            }
-        }
-    }
+    if (!parsed.options->camera.empty())
+        if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
+            controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a

@@ -177,19 +177,8 @@ int runShootCommand(const CommandLine& line, int& argc, char** argv) {
     Window window(*controller);
     window.makeKeyAndVisible();
     controller->currentDeviceOrientation = options.orientation;
-    if (!options.camera.empty()) {
-        for (const auto& camera : controller->getAllCameras()) {
-            bool match = (options.camera == "front" && camera->position() == DevicePosition::Front) ||
-                         (options.camera == "ultrawide" && camera->deviceType() == DeviceType::BuiltInUltraWideCamera) ||
-                         (options.camera == "wide" && camera->position() == DevicePosition::Back &&
-                          camera->deviceType() == DeviceType::BuiltInWideAngleCamera) ||
-                         (options.camera == "tele" && camera->deviceType() == DeviceType::BuiltInTelephotoCamera);
-            if (match) {
-                controller->switchToCamera(camera);
-                break;
-            }
-        }
-    }
+    if (!options.camera.empty())
+        if (auto camera = cameraNamed(options.camera, controller->getAllCameras())) controller->switchToCamera(camera);
 
     ShootRun run(controller, options);
     run.start();

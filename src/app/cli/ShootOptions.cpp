@@ -59,4 +59,17 @@ ShootOptionsResult parseShootOptions(const std::vector<std::string>& args) {
     return {o, {}};
 }
 
+std::shared_ptr<CaptureDevice> cameraNamed(const std::string& name,
+                                           const std::vector<std::shared_ptr<CaptureDevice>>& cameras) {
+    for (const auto& camera : cameras) {
+        const bool front = camera->position() == DevicePosition::Front;
+        const DeviceType type = camera->deviceType();
+        if ((name == "front" && front) || (name == "ultrawide" && type == DeviceType::BuiltInUltraWideCamera) ||
+            (name == "wide" && camera->position() == DevicePosition::Back && type == DeviceType::BuiltInWideAngleCamera) ||
+            (name == "tele" && type == DeviceType::BuiltInTelephotoCamera))
+            return camera;
+    }
+    return nullptr;
+}
+
 }  // namespace sorvel

@@ -1,11 +1,13 @@
 #pragma once
 // The options of `sorvel-camera shoot`, checked completely before anything is captured.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/Value.h"
 
 namespace sorvel {
@@ -25,6 +27,11 @@ struct ShootOptionsResult {
 };
 
 ShootOptionsResult parseShootOptions(const std::vector<std::string>& args);
+
+// The camera a --camera name stands for among `cameras` ("front", "ultrawide", "wide" for the
+// back wide camera, "tele"), or nullptr when the rig has none.
+std::shared_ptr<CaptureDevice> cameraNamed(const std::string& name,
+                                           const std::vector<std::shared_ptr<CaptureDevice>>& cameras);
 
 extern const char* const kShootUsage;
 
