@@ -51,11 +51,10 @@ protected:
             if (auto* typed = dynamic_cast<T*>(r.get())) return typed;
         return nullptr;
     }
-    void pinch(ViewController& vc, PinchGestureRecognizer& g, GestureState state, double scale = 1.0) {
+    static void pinch(PinchGestureRecognizer& g, GestureState state, double scale = 1.0) {
         g.setState(state);
         g.setScale(scale);
         g.fire();
-        (void)vc;
     }
 };
 
@@ -168,17 +167,17 @@ TEST_F(CameraControls, SlowPinchTicksNearEachTenthAndSilentWithHapticsOff) {
     ASSERT_NE(g, nullptr);
     std::vector<double> tickedAt;
     haptics.clear();
-    pinch(vc, *g, GestureState::Began);
+    pinch(*g, GestureState::Began);
     double previous = 1.0;
     for (int i = 1; i <= 35; ++i) {
         double target = 1.0 + 0.01 * i;
         int ticks = softTicks();
-        pinch(vc, *g, GestureState::Changed, target / previous);
+        pinch(*g, GestureState::Changed, target / previous);
         EXPECT_DOUBLE_EQ(g->scale(), 1.0) << "the handler resets the scale";
         previous = vc.currentZoomFactor;
         if (softTicks() > ticks) tickedAt.push_back(vc.currentZoomFactor);
     }
-    pinch(vc, *g, GestureState::Ended);
+    pinch(*g, GestureState::Ended);
     ASSERT_EQ(tickedAt.size(), 3u) << ::testing::PrintToString(tickedAt);
     EXPECT_NEAR(tickedAt[0], 1.1, 0.011);
     EXPECT_NEAR(tickedAt[1], 1.2, 0.011);
@@ -190,8 +189,8 @@ TEST_F(CameraControls, SlowPinchTicksNearEachTenthAndSilentWithHapticsOff) {
     EXPECT_EQ(vc.zoomFeedbackGenerator, nullptr);
     EXPECT_EQ(vc.feedbackGenerator1, nullptr);
     haptics.clear();
-    pinch(vc, *g, GestureState::Began);
-    pinch(vc, *g, GestureState::Changed, 2.0);
+    pinch(*g, GestureState::Began);
+    pinch(*g, GestureState::Changed, 2.0);
     EXPECT_EQ(haptics.count(), 0u);
 }
 
@@ -202,9 +201,9 @@ TEST_F(CameraControls, FrontZoomIsRestoredAfterARestart) {
         vc.cameraSwitchButtons[0]->sendActions();
         runUntilIdle();
         auto* g = recognizer<PinchGestureRecognizer>(vc.view());
-        pinch(vc, *g, GestureState::Began);
-        pinch(vc, *g, GestureState::Changed, 2.0);
-        pinch(vc, *g, GestureState::Ended);
+        pinch(*g, GestureState::Began);
+        pinch(*g, GestureState::Changed, 2.0);
+        pinch(*g, GestureState::Ended);
         EXPECT_DOUBLE_EQ(env->settings().doubleForKey("zoomFactor_frontCamera"), 2.0);
         controller->captureSession->stopRunning();
         runUntilIdle();
