@@ -15,6 +15,15 @@ std::size_t bytesPerPixel(PixelFormat format) {
 }
 
 std::optional<Bitmap> Bitmap::make(int width, int height, PixelFormat format, ColorSpace colorSpace) {
+    return allocate(width, height, format, colorSpace, true);
+}
+
+std::optional<Bitmap> Bitmap::makeUninitialized(int width, int height, PixelFormat format, ColorSpace colorSpace) {
+    return allocate(width, height, format, colorSpace, false);
+}
+
+std::optional<Bitmap> Bitmap::allocate(int width, int height, PixelFormat format, ColorSpace colorSpace,
+                                       bool zeroed) {
     if (width <= 0 || height <= 0) return std::nullopt;
     constexpr std::uint64_t kMaxBytes = std::uint64_t(1) << 31;
     std::uint64_t row = std::uint64_t(width) * bytesPerPixel(format);
@@ -26,7 +35,9 @@ std::optional<Bitmap> Bitmap::make(int width, int height, PixelFormat format, Co
     b.format_ = format;
     b.colorSpace_ = colorSpace;
     b.bytesPerRow_ = std::size_t(row);
-    b.pixels_ = std::make_shared<std::vector<std::uint8_t>>(std::size_t(total));
+    b.byteCount_ = std::size_t(total);
+    b.pixels_ = zeroed ? std::make_shared<std::uint8_t[]>(b.byteCount_)
+                       : std::make_shared_for_overwrite<std::uint8_t[]>(b.byteCount_);
     return b;
 }
 
@@ -35,7 +46,7 @@ bool operator==(const Bitmap& a, const Bitmap& b) {
         a.colorSpace_ != b.colorSpace_)
         return false;
     if (a.pixels_ == b.pixels_) return true;
-    return *a.pixels_ == *b.pixels_;
+    return std::memcmp(a.data(), b.data(), a.byteCount_) == 0;
 }
 
 }  // namespace sorvel::image

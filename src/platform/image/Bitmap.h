@@ -31,19 +31,24 @@ public:
     // (2^31 bytes, enough for 8-bit 16k x 32k): callers pass untrusted sizes here.
     static std::optional<Bitmap> make(int width, int height, PixelFormat format,
                                       ColorSpace colorSpace);
+    // As make(), but the bytes are left as the allocator gives them: for a writer that fills
+    // every byte before anyone reads (a render), which saves zeroing 48 MB for a 12 MP picture
+    // on one thread before the render's threads start.
+    static std::optional<Bitmap> makeUninitialized(int width, int height, PixelFormat format,
+                                                   ColorSpace colorSpace);
 
     int width() const { return width_; }
     int height() const { return height_; }
     PixelFormat format() const { return format_; }
     ColorSpace colorSpace() const { return colorSpace_; }
     std::size_t bytesPerRow() const { return bytesPerRow_; }
-    const std::uint8_t* data() const { return pixels_->data(); }
+    const std::uint8_t* data() const { return pixels_.get(); }
     const std::uint8_t* row(int y) const { return data() + std::size_t(y) * bytesPerRow_; }
-    std::size_t byteCount() const { return pixels_->size(); }
+    std::size_t byteCount() const { return byteCount_; }
 
     // Copies share their pixels (copying is cheap). Write only while you hold the only copy,
     // i.e. while filling a bitmap you just made; an Image made from it reads them later.
-    std::uint8_t* mutableData() { return pixels_->data(); }
+    std::uint8_t* mutableData() { return pixels_.get(); }
     std::uint8_t* mutableRow(int y) { return mutableData() + std::size_t(y) * bytesPerRow_; }
 
     // Same size, format, colour space and bytes.
@@ -51,11 +56,14 @@ public:
 
 private:
     Bitmap() = default;
+    static std::optional<Bitmap> allocate(int width, int height, PixelFormat format, ColorSpace colorSpace,
+                                          bool zeroed);
     int width_ = 0, height_ = 0;
     PixelFormat format_ = PixelFormat::RGBA8;
     ColorSpace colorSpace_ = ColorSpace::SRGB;
     std::size_t bytesPerRow_ = 0;
-    std::shared_ptr<std::vector<std::uint8_t>> pixels_;
+    std::size_t byteCount_ = 0;
+    std::shared_ptr<std::uint8_t[]> pixels_;
 };
 
 // A video frame as the capture framework delivers it: 8-bit BGRA, straight alpha (opaque in

@@ -313,7 +313,9 @@ std::optional<Bitmap> RenderContext::render(const Image& image, const Rect& rect
     if (area.isEmpty() || area.width > ImageLimits::maxSide * 4 || area.height > ImageLimits::maxSide * 4 ||
         area.width * area.height > ImageLimits::maxPixels)
         return std::nullopt;
-    auto bitmap = Bitmap::make(int(area.width), int(area.height), format, colorSpace);
+    // Every byte is stored by the tiles below (the tiles cover the area, outside the image's
+    // extent they store transparent black).
+    auto bitmap = Bitmap::makeUninitialized(int(area.width), int(area.height), format, colorSpace);
     if (!bitmap) return std::nullopt;
 
     // An orientation at the top is an exact pixel move, and storing is per pixel: render what
