@@ -144,6 +144,34 @@ void BM_PreviewNoFilter1280x960(benchmark::State& state) {
 }
 BENCHMARK(BM_PreviewNoFilter1280x960)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Each step of the chain alone on a preview frame, one core: where the chain's time goes.
+void BM_PreviewEachStep(benchmark::State& state) {
+    static const Image frame = photo(1280, 960);
+    struct Named {
+        const char* name;
+        FilterInputs inputs;
+    };
+    static const Named steps[] = {
+        {"CIExposureAdjust", {{"inputEV", 0.4}}},
+        {"CIColorControls", {{"inputSaturation", 1.2}}},
+        {"CIVibrance", {{"inputAmount", 0.3}}},
+        {"CIGammaAdjust", {{"inputPower", 1.1}}},
+        {"CIHueAdjust", {{"inputAngle", 0.14}}},
+        {"CITemperatureAndTint", {{"inputNeutral", Vector{6000, 0}}}},
+        {"CIBloom", {{"inputIntensity", 0.3}, {"inputRadius", 10.0}}},
+        {"CIDither", {}},
+        {"CIPhotoEffectChrome", {}},
+        {"CIVignette", {{"inputIntensity", 1.0}}},
+        {"CIHighlightShadowAdjust", {{"inputHighlightAmount", 0.8}, {"inputShadowAmount", 0.3}}},
+        {"CIBoxBlur", {{"inputRadius", 4.0}}},
+        {"CIEdges", {{"inputIntensity", 10.0}}},
+    };
+    const Named& s = steps[state.range(0)];
+    state.SetLabel(s.name);
+    renderTo8Bit(state, step(frame, s.name, s.inputs).cropped(frame.extent()), 1);
+}
+BENCHMARK(BM_PreviewEachStep)->DenseRange(0, 12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // A photo-like 12 MP Bayer DNG: the example photo as the scene, with a little sensor noise.
 Bytes makeDng() {
     static const Bitmap scene = *RenderContext().render(photo12(), {0, 0, kW, kH}, PixelFormat::RGBAFloat,

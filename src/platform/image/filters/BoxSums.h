@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/image/FilterKit.h"
+#include "platform/image/WideVectors.h"
 
 namespace sorvel::image::box {
 
@@ -58,11 +59,24 @@ inline void boxPass(const std::int64_t* src, std::size_t len, int r, std::int64_
     }
 }
 
+// True when channel `c` of `in` holds exactly `value` in every column of [x0, x1] and row of
+// [y0, y1].
+inline bool holdsOnly(const TileView& in, int c, std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1,
+                      float value) {
+    for (std::int64_t y = y0; y <= y1; ++y) {
+        const float* row = in.row(c, y) + (x0 - in.rect.x);
+        bool same = true;
+        for (std::int64_t i = 0; i <= x1 - x0; ++i) same &= row[i] == value;
+        if (!same) return false;
+    }
+    return true;
+}
+
 // Blurs channel `c` of `in` with the passes `radii` (each a box of 2r + 1, horizontally then
 // vertically) into channel `outChannel` of `out` over out.rect. `in` must cover
 // regionOfInterest(out.rect, reach(radii), bounds).
-inline void blurChannel(const TileView& in, int c, const PixelRect& bounds, const TileView& out, int outChannel,
-                        const std::vector<int>& radii) {
+SORVEL_WIDE_VECTORS inline void blurChannel(const TileView& in, int c, const PixelRect& bounds, const TileView& out,
+                                            int outChannel, const std::vector<int>& radii) {
     const std::int64_t R = reach(radii);
     const PixelRect o = out.rect;
     const std::size_t ow = std::size_t(o.width);
@@ -70,6 +84,15 @@ inline void blurChannel(const TileView& in, int c, const PixelRect& bounds, cons
     auto clampY = [&](std::int64_t y) { return std::clamp(y, bounds.y, bounds.maxY() - 1); };
     const std::int64_t rowLo = clampY(o.y - R), rowHi = clampY(o.maxY() - 1 + R);
     assert(rowLo >= in.rect.y && rowHi < in.rect.maxY());
+
+    // The alpha of an opaque picture: every sum below would be n x 2^24 and every division
+    // would give 2^24 back, so the blur is exactly 1 (and exactly 0 for a channel of zeros).
+    for (const float constant : {1.0f, 0.0f}) {
+        if (holdsOnly(in, c, clampX(o.x - R), clampX(o.maxX() - 1 + R), rowLo, rowHi, constant)) {
+            for (std::int64_t y = o.y; y < o.maxY(); ++y) std::fill_n(out.row(outChannel, y), ow, constant);
+            return;
+        }
+    }
 
     // Horizontal passes on every distinct source row.
     const std::size_t extW = ow + std::size_t(2 * R);

@@ -1,8 +1,19 @@
 // "CIColorMatrix": straight colour (r, g, b, a) -> (R.v, G.v, B.v, A.v) + Bias, per pixel.
 #include "platform/image/FilterKit.h"
+#include "platform/image/WideVectors.h"
 
 namespace sorvel::image {
 namespace {
+
+SORVEL_WIDE_VECTORS void multiply(const PixelRun& p, const float* m) {
+    for (std::size_t i = 0; i < p.count; ++i) {
+        float r = p.r[i], g = p.g[i], b = p.b[i], a = p.a[i];
+        p.r[i] = m[0] * r + m[1] * g + m[2] * b + m[3] * a + m[16];
+        p.g[i] = m[4] * r + m[5] * g + m[6] * b + m[7] * a + m[17];
+        p.b[i] = m[8] * r + m[9] * g + m[10] * b + m[11] * a + m[18];
+        p.a[i] = std::clamp(m[12] * r + m[13] * g + m[14] * b + m[15] * a + m[19], 0.0f, 1.0f);
+    }
+}
 
 class ColorMatrixNode final : public PointNode {
 public:
@@ -10,16 +21,7 @@ public:
         std::copy(std::begin(m), std::end(m), m_);
     }
 
-    void apply(const PixelRun& p) const override {
-        const float* m = m_;
-        for (std::size_t i = 0; i < p.count; ++i) {
-            float r = p.r[i], g = p.g[i], b = p.b[i], a = p.a[i];
-            p.r[i] = m[0] * r + m[1] * g + m[2] * b + m[3] * a + m[16];
-            p.g[i] = m[4] * r + m[5] * g + m[6] * b + m[7] * a + m[17];
-            p.b[i] = m[8] * r + m[9] * g + m[10] * b + m[11] * a + m[18];
-            p.a[i] = std::clamp(m[12] * r + m[13] * g + m[14] * b + m[15] * a + m[19], 0.0f, 1.0f);
-        }
-    }
+    void apply(const PixelRun& p) const override { multiply(p, m_); }
 
 private:
     float m_[20];

@@ -12,6 +12,17 @@
 namespace sorvel::image {
 namespace {
 
+// Straight colour, to the square-root scale, noise, back; times alpha again.
+SORVEL_WIDE_VECTORS void addNoise(float* d, const float* add, const float* a, std::size_t m) {
+    for (std::size_t i = 0; i < m; ++i) {
+        const float alpha = a[i];
+        const float src = d[i];
+        const float v = src / std::max(alpha, 1e-12f);
+        const float s = std::copysign(std::sqrt(std::fabs(v)), v) + add[i];
+        d[i] = alpha > 0.0f ? std::copysign(s * s, s) * alpha : src;
+    }
+}
+
 // A point operation of the pixel and its position, on premultiplied colour (the division by
 // alpha is its own, as it has always been computed).
 class DitherNode final : public PointNode {
@@ -37,18 +48,7 @@ public:
             }
             const float* a = p.a + base;
             float* planes[3] = {p.r + base, p.g + base, p.b + base};
-            for (int c = 0; c < 3; ++c) {
-                float* d = planes[c];
-                const float* add = noise[c];
-                for (std::size_t i = 0; i < m; ++i) {
-                    // straight colour, to the square-root scale, noise, back; times alpha again
-                    const float alpha = a[i];
-                    const float src = d[i];
-                    const float v = src / std::max(alpha, 1e-12f);
-                    const float s = std::copysign(std::sqrt(std::fabs(v)), v) + add[i];
-                    d[i] = alpha > 0.0f ? std::copysign(s * s, s) * alpha : src;
-                }
-            }
+            for (int c = 0; c < 3; ++c) addNoise(planes[c], noise[c], a, m);
         }
     }
 

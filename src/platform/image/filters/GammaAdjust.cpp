@@ -8,17 +8,18 @@
 namespace sorvel::image {
 namespace {
 
+SORVEL_WIDE_VECTORS void raise(const PixelRun& p, float k) {
+    for (std::size_t i = 0; i < p.count; ++i) {
+        p.r[i] = px::signedPow(p.r[i], k);
+        p.g[i] = px::signedPow(p.g[i], k);
+        p.b[i] = px::signedPow(p.b[i], k);
+    }
+}
+
 class GammaNode final : public PointNode {
 public:
     GammaNode(NodePtr in, float power) : PointNode(std::move(in)), power_(power) {}
-    void apply(const PixelRun& p) const override {
-        const float k = power_;
-        for (std::size_t i = 0; i < p.count; ++i) {
-            p.r[i] = px::signedPow(p.r[i], k);
-            p.g[i] = px::signedPow(p.g[i], k);
-            p.b[i] = px::signedPow(p.b[i], k);
-        }
-    }
+    void apply(const PixelRun& p) const override { raise(p, power_); }
 
 private:
     float power_;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "platform/image/WideVectors.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

@@ -384,6 +384,26 @@ TEST(FilterLibrary, NeighbourhoodFiltersDoNotDependOnTiling) {
     }
 }
 
+// The blurs skip a channel that is exactly 1 (or 0) everywhere they read: checking only a
+// tile's own pixels, not the margin its blur reaches into, would keep alpha at 1 next to a
+// transparent pixel that lies in a neighbouring tile.
+TEST(FilterLibrary, BlursSeeATransparentPixelInANeighbouringTile) {
+    const Image in = linearImage(40, 30, [](int x, int y) {
+        return x == 20 && y == 15 ? Rgba{0, 0, 0, 0} : Rgba{0.3f + 0.01f * float(x), 0.4f, 0.2f, 1};
+    });
+    for (const char* name : {"CIBoxBlur", "CIBloom"}) {
+        const Image out = apply(in, name, {{"inputRadius", 2.0}}).cropped(in.extent());
+        const LinearPixels whole = pixels(out, in.extent(), {.threads = 1, .tileWidth = 512, .tileHeight = 512});
+        const LinearPixels tiled = pixels(out, in.extent(), {.threads = 2, .tileWidth = 8, .tileHeight = 8});
+        EXPECT_EQ(whole.maxDifference(tiled), 0.0f) << name;
+        // The box blur averages the hole into its neighbours; the bloom screens its glow over
+        // them, which keeps an opaque pixel opaque, and fills the hole itself.
+        const bool box = std::string_view(name) == "CIBoxBlur";
+        EXPECT_LT(whole.at(box ? 18 : 20, 15)[3], box ? 1.0f : 0.9f) << name << ": alpha at the hole";
+        EXPECT_EQ(whole.at(5, 5)[3], 1.0f) << name << ": alpha far from the hole";
+    }
+}
+
 // The app blends each look over the picture it was made from, so the picture is read twice
 // per blend; a renderer that evaluated the graph as a tree would compute the source 2^n times
 // for n blends. Every source pixel must be computed once per tile, and the blends must still
