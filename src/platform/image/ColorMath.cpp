@@ -4,6 +4,7 @@
 #include "platform/image/PixelLoops.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -148,6 +149,19 @@ float halfToFloat(std::uint16_t h) {
 namespace {
 constexpr std::size_t kChunk = 256;
 
+// store8 for alpha 1 everywhere: the codes quantise() gives (colour / 1 is the colour), each
+// pixel stored as one 32-bit word.
+void storeOpaque8(const float* r, const float* g, const float* b, std::size_t n, float scale, const std::uint8_t* lut,
+                  std::uint8_t* dst) {
+    std::int32_t ir[kChunk], ig[kChunk], ib[kChunk];
+    loops::quantiseOpaque(r, g, b, n, scale, ir, ig, ib);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t word = std::uint32_t(lut[ir[i]]) | std::uint32_t(lut[ig[i]]) << 8 |
+                                   std::uint32_t(lut[ib[i]]) << 16 | 0xff000000u;
+        std::memcpy(dst + 4 * i, &word, 4);  // bytes r, g, b, a in memory on little-endian CPUs
+    }
+}
+
 // Two loops: the arithmetic (vectorised), then the table look-ups and byte packing.
 void store8(const float* r, const float* g, const float* b, const float* a, std::size_t n, bool premultiplied,
             bool linear, std::uint8_t* dst) {
@@ -158,6 +172,10 @@ void store8(const float* r, const float* g, const float* b, const float* a, std:
     if (loops::allOpaque(a, n) && !linear) {
         // Alpha 1 everywhere (most pictures): the division by alpha and the zero-alpha and
         // premultiplication cases drop out; the codes are the same.
+        if constexpr (std::endian::native == std::endian::little) {
+            storeOpaque8(r, g, b, n, scale, lut, dst);
+            return;
+        }
         loops::quantiseOpaque(r, g, b, n, scale, ir, ig, ib);
         for (std::size_t i = 0; i < n; ++i) {
             std::uint8_t* p = dst + 4 * i;

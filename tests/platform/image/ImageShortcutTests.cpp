@@ -161,6 +161,11 @@ TEST(ImageShortcuts, ToneCurveRowsMatchSingleValues) {
         const float single = curve(row[i]);
         ASSERT_EQ(std::memcmp(&batch[i], &single, 4), 0) << row[i] << ": " << batch[i] << " vs " << single;
     }
+    // Both must still be the curve: a wrong segment or rise would agree with itself.
+    for (float v : {0.0f, 1e-4f, 0.01f, 0.18f, 0.5f, 0.999f, 1.0f}) {
+        const double exact = std::pow(double(v), 0.8) * 0.9 + 0.05 * double(v) * double(v);
+        EXPECT_NEAR(curve(v), exact, 2e-3 * std::max(exact, 0.01)) << v;
+    }
 }
 
 // Lanczos at scale 1 is the identity on whole pixels; off the pixel grid it must still

@@ -116,10 +116,16 @@ public:
     static constexpr int kSize = 1024;
 
     ToneTable() = default;
-    explicit ToneTable(const std::function<double(double)>& linearCurve) : v_(kSize + 1) {
+    explicit ToneTable(const std::function<double(double)>& linearCurve) : v_(kSize + 1), segments_(2 * kSize) {
         for (int i = 0; i <= kSize; ++i) {
             const double s = double(i) / kSize;
             v_[std::size_t(i)] = float(linearCurve(s * s));
+        }
+        // Each segment's start and rise side by side: one look-up per value, and the rise is
+        // the same float subtraction the interpolation would do.
+        for (std::size_t i = 0; i < kSize; ++i) {
+            segments_[2 * i] = v_[i];
+            segments_[2 * i + 1] = v_[i + 1] - v_[i];
         }
         // slope per unit of linear light over the last table step
         const double lastStep = 1.0 - std::pow(double(kSize - 1) / kSize, 2.0);
@@ -132,48 +138,58 @@ public:
         const float pos = std::sqrt(a) * kSize;
         const int i = std::min(int(pos), kSize - 1);
         const float f = pos - float(i);
-        const float v = v_[std::size_t(i)] + f * (v_[std::size_t(i) + 1] - v_[std::size_t(i)]);
+        const float* s = &segments_[2 * std::size_t(i)];
+        const float v = s[0] + f * s[1];
         return x < 0 ? 2 * v_[0] - v : v;
     }
 
-    // operator() on each of `n` values in place. The table positions (a square root each) are
-    // computed four at a time first; every value comes out exactly as from operator(). NaN
-    // reads the last entry instead of an undefined one.
+    // operator() on each of `n` values in place. The segments and fractions (a square root
+    // each) are computed four at a time first; every value comes out exactly as from
+    // operator(). NaN reads the last entry instead of an undefined one.
     void apply(float* x, std::size_t n) const {
         constexpr std::size_t kBatch = 256;
-        float pos[kBatch];
+        std::int32_t segment[kBatch];
+        float fraction[kBatch];
+        const float twiceFirst = 2 * v_[0];
         for (std::size_t base = 0; base < n; base += kBatch) {
             const std::size_t m = std::min(kBatch, n - base);
             float* v = x + base;
             std::size_t i = 0;
+            // int(min(pos, kSize - 1)) is min(int(pos), kSize - 1) for pos in [0, kSize].
 #if defined(__SSE2__)
             const __m128 one = _mm_set1_ps(1.0f), size = _mm_set1_ps(float(kSize));
+            const __m128 lastSegment = _mm_set1_ps(float(kSize - 1));
             const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
             for (; i + 4 <= m; i += 4) {
                 const __m128 a = _mm_min_ps(_mm_and_ps(_mm_loadu_ps(v + i), magnitude), one);
-                _mm_storeu_ps(pos + i, _mm_mul_ps(_mm_sqrt_ps(a), size));
+                const __m128 pos = _mm_mul_ps(_mm_sqrt_ps(a), size);
+                const __m128i k = _mm_cvttps_epi32(_mm_min_ps(pos, lastSegment));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(segment + i), k);
+                _mm_storeu_ps(fraction + i, _mm_sub_ps(pos, _mm_cvtepi32_ps(k)));
             }
 #endif
             for (; i < m; ++i) {
                 const float a = std::fabs(v[i]);
-                pos[i] = std::sqrt(a > 1.0f || !(a == a) ? 1.0f : a) * kSize;
+                const float pos = std::sqrt(a > 1.0f || !(a == a) ? 1.0f : a) * kSize;
+                segment[i] = std::min(int(pos), kSize - 1);
+                fraction[i] = pos - float(segment[i]);
             }
             for (i = 0; i < m; ++i) {
-                const float value = v[i], a = std::fabs(value);
-                if (a > 1.0f) {
+                const float value = v[i];
+                if (std::fabs(value) > 1.0f) {
                     v[i] = (*this)(value);
                     continue;
                 }
-                const int k = std::min(int(pos[i]), kSize - 1);
-                const float f = pos[i] - float(k);
-                const float t = v_[std::size_t(k)] + f * (v_[std::size_t(k) + 1] - v_[std::size_t(k)]);
-                v[i] = value < 0 ? 2 * v_[0] - t : t;
+                const float* s = &segments_[2 * std::size_t(segment[i])];
+                const float t = s[0] + fraction[i] * s[1];
+                v[i] = value < 0 ? twiceFirst - t : t;
             }
         }
     }
 
 private:
     std::vector<float> v_;
+    std::vector<float> segments_;
     float endSlope_ = 1.0f;
 };
 

@@ -267,6 +267,28 @@ private:
 // little and rolls the highlights off; its shadow lift is a separate term.
 double boostCurve(double e) { return e + 0.35 * (e * e * (3 - 2 * e) - e); }
 
+// Exposure gain and the shadow lift over a batch (the lift brightens by up to 1 + 0.6 `lift`
+// towards black, in the square root of luminance).
+SORVEL_WIDE_VECTORS void gainAndLift(float* r, float* g, float* b, std::size_t n, float k, float lift) {
+    for (std::size_t i = 0; i < n; ++i) r[i] *= k, g[i] *= k, b[i] *= k;
+    if (lift == 0) return;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(r[i], g[i], b[i]))), 0.0f, 1.0f);
+        const float s = 1.0f + 0.6f * lift * dark * dark * dark;
+        r[i] *= s * s, g[i] *= s * s, b[i] *= s * s;
+    }
+}
+
+// c += mix (curve(c) - c) for each channel, the curve's values given.
+SORVEL_WIDE_VECTORS void mixTowards(float* r, float* g, float* b, const float* cr, const float* cg, const float* cb,
+                                    std::size_t n, float mix) {
+    for (std::size_t i = 0; i < n; ++i) {
+        r[i] += mix * (cr[i] - r[i]);
+        g[i] += mix * (cg[i] - g[i]);
+        b[i] += mix * (cb[i] - b[i]);
+    }
+}
+
 class ToneNode final : public PointNode {
 public:
     ToneNode(NodePtr in, float ev, float boost, float boostShadow)
@@ -283,22 +305,11 @@ public:
         for (std::size_t base = 0; base < p.count; base += kBatch) {
             const std::size_t n = std::min(kBatch, p.count - base);
             float *r = p.r + base, *g = p.g + base, *b = p.b + base;
-            for (std::size_t i = 0; i < n; ++i) r[i] *= k, g[i] *= k, b[i] *= k;
-            if (lift != 0) {
-                for (std::size_t i = 0; i < n; ++i) {
-                    const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(r[i], g[i], b[i]))), 0.0f, 1.0f);
-                    const float s = 1.0f + 0.6f * lift * dark * dark * dark;
-                    r[i] *= s * s, g[i] *= s * s, b[i] *= s * s;
-                }
-            }
+            gainAndLift(r, g, b, n, k, lift);
             if (mix != 0) {
                 std::copy_n(r, n, cr), std::copy_n(g, n, cg), std::copy_n(b, n, cb);
                 curve_.apply(cr, n), curve_.apply(cg, n), curve_.apply(cb, n);
-                for (std::size_t i = 0; i < n; ++i) {
-                    r[i] += mix * (cr[i] - r[i]);
-                    g[i] += mix * (cg[i] - g[i]);
-                    b[i] += mix * (cb[i] - b[i]);
-                }
+                mixTowards(r, g, b, cr, cg, cb, n, mix);
             }
         }
     }
