@@ -1,6 +1,11 @@
 #include "platform/image/Bitmap.h"
 
+#include <cstdlib>
 #include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace sorvel::image {
 
@@ -36,6 +41,20 @@ std::optional<Bitmap> Bitmap::allocate(int width, int height, PixelFormat format
     b.colorSpace_ = colorSpace;
     b.bytesPerRow_ = std::size_t(row);
     b.byteCount_ = std::size_t(total);
+    // A 12 MP picture is 48 to 192 MB: in 2 MB pages its first writes fault 24 to 96 times
+    // instead of 12,000 to 48,000 (each fault costs more than zeroing its page).
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    if (b.byteCount_ >= 2 * kHugePage) {
+        const std::size_t rounded = (b.byteCount_ + kHugePage - 1) / kHugePage * kHugePage;
+        void* memory = std::aligned_alloc(kHugePage, rounded);
+        if (!memory) return std::nullopt;
+#if defined(MADV_HUGEPAGE)
+        madvise(memory, rounded, MADV_HUGEPAGE);  // advice only: the kernel may ignore it
+#endif
+        if (zeroed) std::memset(memory, 0, b.byteCount_);
+        b.pixels_ = std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory), [](std::uint8_t* p) { std::free(p); });
+        return b;
+    }
     b.pixels_ = zeroed ? std::make_shared<std::uint8_t[]>(b.byteCount_)
                        : std::make_shared_for_overwrite<std::uint8_t[]>(b.byteCount_);
     return b;
