@@ -3,9 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "platform/image/HugePages.h"
 
 namespace sorvel::image {
 
@@ -48,9 +46,7 @@ std::optional<Bitmap> Bitmap::allocate(int width, int height, PixelFormat format
         const std::size_t rounded = (b.byteCount_ + kHugePage - 1) / kHugePage * kHugePage;
         void* memory = std::aligned_alloc(kHugePage, rounded);
         if (!memory) return std::nullopt;
-#if defined(MADV_HUGEPAGE)
-        madvise(memory, rounded, MADV_HUGEPAGE);  // advice only: the kernel may ignore it
-#endif
+        adviseHugePages(memory, rounded);
         if (zeroed) std::memset(memory, 0, b.byteCount_);
         b.pixels_ = std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory), [](std::uint8_t* p) { std::free(p); });
         return b;

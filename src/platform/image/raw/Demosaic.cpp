@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/image/HugePages.h"
 #include "platform/image/raw/Parallel.h"
 
 namespace sorvel::image::raw {
@@ -59,7 +60,8 @@ PlanarPicture demosaic(const BayerMosaic& mosaic) {
     // The normalised mosaic with two mirrored samples around it, so the 5 x 5 filter never
     // tests for an edge.
     const int S = W + 4;
-    std::vector<float> plane(std::size_t(S) * std::size_t(H + 4));
+    std::vector<float> plane;
+    resizeInHugePages(plane, std::size_t(S) * std::size_t(H + 4));
     parallelRanges(std::size_t(H + 4), [&](std::size_t p0, std::size_t p1) {
         for (std::size_t py = p0; py < p1; ++py) {
             const int y = mirror(int(py) - 2, H);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/image/HugePages.h"
 #include "platform/image/filters/PixelMath.h"
 #include "platform/image/raw/Parallel.h"
 
@@ -27,7 +28,7 @@ void boxBlur(const float* src, float* dst, int w, int h, int r, std::vector<floa
         std::memcpy(dst, src, sizeof(float) * std::size_t(w) * h);
         return;
     }
-    scratch.resize(std::size_t(w) * h);
+    resizeInHugePages(scratch, std::size_t(w) * h);
     float* tmp = scratch.data();
     const double inv = 1.0 / (2 * r + 1);
     parallelRanges(std::size_t(h), [&](std::size_t y0, std::size_t y1) {
@@ -82,9 +83,9 @@ float estimateNoise(const std::vector<float>& y, int w, int h) {
 void guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps, std::vector<float>& out,
                   std::vector<float>& a, std::vector<float>& b, std::vector<float>& scratch) {
     const std::size_t n = y.size();
-    out.resize(n);
-    a.resize(n);
-    b.resize(n);
+    resizeInHugePages(out, n);
+    resizeInHugePages(a, n);
+    resizeInHugePages(b, n);
     eachPixel(n, [&](std::size_t i) { out[i] = y[i] * y[i]; });
     boxBlur(y.data(), a.data(), w, h, r, scratch);    // mean of y
     boxBlur(out.data(), b.data(), w, h, r, scratch);  // mean of y^2
@@ -107,9 +108,9 @@ PlanarPicture PlanarPicture::sized(int w, int h) {
     p.width = w;
     p.height = h;
     const std::size_t n = std::size_t(w) * std::size_t(h);
-    p.r.resize(n);
-    p.g.resize(n);
-    p.b.resize(n);
+    resizeInHugePages(p.r, n);
+    resizeInHugePages(p.g, n);
+    resizeInHugePages(p.b, n);
     return p;
 }
 
@@ -163,7 +164,8 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
     if (anyDetail) {
         // Luminance and two colour differences; the noise of a Bayer sensor is mostly in the
         // colour differences at fine scale, and in luminance at the finest.
-        std::vector<float> y(n), cb(n), cr(n);
+        std::vector<float> y, cb, cr;
+        for (std::vector<float>* plane : {&y, &cb, &cr}) resizeInHugePages(*plane, n);
         eachPixel(n, [&](std::size_t i) {
             y[i] = px::luma(source.r[i], source.g[i], source.b[i]);
             cb[i] = source.b[i] - y[i];
@@ -174,8 +176,8 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
         if (chromaStrength > 0) {
             const int rc = std::max(1, int(std::lround(4.0 * chromaStrength * s)));
             // Two box passes: a tent, without the box's blocky fringes at colour edges.
-            work1.resize(n);
-            work2.resize(n);
+            resizeInHugePages(work1, n);
+            resizeInHugePages(work2, n);
             for (std::vector<float>* c : {&cb, &cr}) {
                 boxBlur(c->data(), work1.data(), w, h, rc, scratch);
                 boxBlur(work1.data(), work2.data(), w, h, rc, scratch);
@@ -192,7 +194,7 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
             eachPixel(n, [&](std::size_t i) { y[i] = work3[i] + keep * (y[i] - work3[i]); });
         }
         if (o.sharpen) {
-            work1.resize(n);
+            resizeInHugePages(work1, n);
             boxBlur(y.data(), work1.data(), w, h, 1, scratch);
             eachPixel(n, [&](std::size_t i) { y[i] += 0.6f * (y[i] - work1[i]); });
         }
@@ -222,9 +224,9 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
         // pulled towards its mean by up to half; the detail around it is kept. The gain does not
         // depend on exposure: scaling the picture shifts the base and its mean alike.
         std::vector<float> &logY = work1, &base = work2, &tmp = work3;
-        logY.resize(n);
-        base.resize(n);
-        tmp.resize(n);
+        resizeInHugePages(logY, n);
+        resizeInHugePages(base, n);
+        resizeInHugePages(tmp, n);
         eachPixel(n, [&](std::size_t i) { logY[i] = px::fastLog2(std::max(1e-5f, px::luma(p.r[i], p.g[i], p.b[i]))); });
         const int r = std::max(1, std::max(w, h) / 72);
         boxBlur(logY.data(), tmp.data(), w, h, r, scratch);
