@@ -51,6 +51,7 @@ inline void unpremultiply(float* r, float* g, float* b, const float* a, std::siz
 
 // Straight to premultiplied colour in place (vectorises as written).
 inline void premultiply(float* r, float* g, float* b, const float* a, std::size_t n) {
+    if (allOpaque(a, n)) return;  // multiplying by 1 changes nothing, and reading alpha is cheaper
     for (std::size_t i = 0; i < n; ++i) r[i] *= a[i], g[i] *= a[i], b[i] *= a[i];
 }
 

@@ -1,25 +1,27 @@
 // "CIColorControls": saturation (mix with Rec.709 luma), then brightness (added), then contrast
 // (around 0.5), on straight linear colour.
 #include "platform/image/FilterKit.h"
+#include "platform/image/WideVectors.h"
 
 namespace sorvel::image {
 namespace {
+
+SORVEL_WIDE_VECTORS void adjust(const PixelRun& p, float s, float bias, float c) {
+    for (std::size_t i = 0; i < p.count; ++i) {
+        float l = 0.2125f * p.r[i] + 0.7154f * p.g[i] + 0.0721f * p.b[i];
+        float r = l + (p.r[i] - l) * s, g = l + (p.g[i] - l) * s, b = l + (p.b[i] - l) * s;
+        p.r[i] = r * c + bias;
+        p.g[i] = g * c + bias;
+        p.b[i] = b * c + bias;
+    }
+}
 
 class ColorControlsNode final : public PointNode {
 public:
     ColorControlsNode(NodePtr in, float saturation, float brightness, float contrast)
         : PointNode(std::move(in)), s_(saturation), b_(brightness), c_(contrast) {}
 
-    void apply(const PixelRun& p) const override {
-        const float s = s_, bias = b_ + 0.5f - 0.5f * c_, c = c_;
-        for (std::size_t i = 0; i < p.count; ++i) {
-            float l = 0.2125f * p.r[i] + 0.7154f * p.g[i] + 0.0721f * p.b[i];
-            float r = l + (p.r[i] - l) * s, g = l + (p.g[i] - l) * s, b = l + (p.b[i] - l) * s;
-            p.r[i] = r * c + bias;
-            p.g[i] = g * c + bias;
-            p.b[i] = b * c + bias;
-        }
-    }
+    void apply(const PixelRun& p) const override { adjust(p, s_, b_ + 0.5f - 0.5f * c_, c_); }
 
 private:
     float s_, b_, c_;
