@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 #include <string_view>
@@ -14,6 +15,10 @@
 #include <png.h>
 
 #include "platform/image/Image.h"
+#include "platform/image/HeifStructure.h"
+#include "platform/image/HevcDecoder.h"
+#include "platform/image/IsoBoxReader.h"
+#include "platform/image/YCbCrConverter.h"
 
 namespace sorvel::image::decode {
 
@@ -49,44 +54,197 @@ struct HeifContext {
     }
 };
 
-std::optional<Bitmap> decodeHeif(const std::uint8_t* data, std::size_t size) {
-    HeifContext h;
-    if (!h.open(data, size)) return std::nullopt;
-    if (!sizeAllowed(heif_image_handle_get_ispe_width(h.handle), heif_image_handle_get_ispe_height(h.handle)))
-        return std::nullopt;
-    heif_context_set_max_decoding_threads(h.ctx, int(std::max(1u, std::thread::hardware_concurrency())));
+ColorSpace heifColorSpace(const heif_image_handle* handle) {
+    ColorSpace space = ColorSpace::SRGB;
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx) {
+        if (nclx->color_primaries == heif_color_primaries_SMPTE_EG_432_1) space = ColorSpace::DisplayP3;
+        heif_nclx_color_profile_free(nclx);
+    } else if (std::size_t n = heif_image_handle_get_raw_color_profile_size(handle); n > 0 && n < (1u << 24)) {
+        Bytes icc(n);
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok &&
+            iccIsDisplayP3(icc.data(), n))
+            space = ColorSpace::DisplayP3;
+    }
+    return space;
+}
+
+using HeifImage = std::unique_ptr<heif_image, decltype(&heif_image_release)>;
+
+HeifImage decodeHeifImage(const HeifContext& h, heif_colorspace colorspace, heif_chroma chroma) {
     std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
         heif_decoding_options_alloc(), heif_decoding_options_free);
     // The app applies orientation itself: decode the pixels as they lie in the file.
     options->ignore_transformations = 1;
     options->convert_hdr_to_8bit = 1;
     heif_image* raw = nullptr;
-    if (heif_decode_image(h.handle, &raw, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get())
-            .code != heif_error_Ok ||
-        !raw)
+    if (heif_decode_image(h.handle, &raw, colorspace, chroma, options.get()).code != heif_error_Ok) raw = nullptr;
+    return HeifImage(raw, heif_image_release);
+}
+
+int threadCount() { return int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u)); }
+
+// The matrix and range libheif converts a picture with: the file's nclx when it has one, else
+// the HEVC stream's own description (libheif's libde265 decoder attaches that to the picture).
+struct NativeConversion {
+    bool fromFile = false;
+    decode::YCbCrCoefficients coefficients;
+    decode::YCbCrRange range = decode::YCbCrRange::Full;
+
+    // The conversion for a picture the decoder just decoded; nothing for matrices we leave to libheif.
+    std::optional<NativeConversion> forPicture(const decode::HevcDecoder& decoder) const {
+        if (fromFile) return *this;
+        auto k = decode::ycbcrCoefficients(decoder.matrixCoefficients());
+        if (!k) return std::nullopt;
+        return NativeConversion{true, *k, decoder.fullRange() ? decode::YCbCrRange::Full : decode::YCbCrRange::Limited};
+    }
+};
+
+// Nothing when the picture is of a kind the converter does not reproduce exactly as libheif would.
+std::optional<NativeConversion> nativeConversion(const HeifContext& h) {
+    if (heif_image_handle_has_alpha_channel(h.handle) || heif_image_handle_get_luma_bits_per_pixel(h.handle) != 8 ||
+        heif_image_handle_get_chroma_bits_per_pixel(h.handle) != 8)
         return std::nullopt;
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> img(raw, heif_image_release);
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(h.handle, &nclx).code != heif_error_Ok || !nclx)
+        return NativeConversion{};
+    const int matrix = nclx->matrix_coefficients;
+    const bool fullRange = nclx->full_range_flag != 0;
+    heif_nclx_color_profile_free(nclx);
+    auto coefficients = decode::ycbcrCoefficients(matrix);
+    if (!coefficients) return std::nullopt;
+    return NativeConversion{true, *coefficients, fullRange ? decode::YCbCrRange::Full : decode::YCbCrRange::Limited};
+}
+
+// The planes' top-left width x height (the coded picture may be larger than the item).
+std::optional<decode::YCbCrPlanes> cropped(decode::YCbCrPlanes p, int width, int height) {
+    if (p.width < width || p.height < height) return std::nullopt;
+    p.width = width, p.height = height;
+    return p;
+}
+
+std::optional<std::pair<int, int>> ispeSize(const isobmff::HeifStructure& s, std::uint32_t item) {
+    const isobmff::Box* ispe = s.property(item, isobmff::fourcc("ispe"));
+    if (!ispe || ispe->size < 12) return std::nullopt;
+    const std::int64_t w = isobmff::readBE(ispe->body + 4, 4), h = isobmff::readBE(ispe->body + 8, 4);
+    if (!sizeAllowed(w, h)) return std::nullopt;
+    return std::pair{int(w), int(h)};
+}
+
+std::optional<Bitmap> decodeNativeSingle(const isobmff::HeifStructure& s, const NativeConversion& c, ColorSpace space) {
+    const std::uint32_t item = s.primary();
+    const isobmff::Box* config = s.property(item, isobmff::fourcc("hvcC"));
+    const auto size = ispeSize(s, item);
+    auto coded = s.data(item);
+    if (!config || !size || !coded) return std::nullopt;
+    decode::HevcDecoder decoder(threadCount());
+    if (!decoder.decode(config->body, config->size, coded->data(), coded->size())) return std::nullopt;
+    auto planes = cropped(decoder.planes(), size->first, size->second);
+    const auto conversion = c.forPicture(decoder);
+    if (!planes || !conversion) return std::nullopt;
+    auto bitmap = Bitmap::make(size->first, size->second, PixelFormat::RGBA8, space);
+    if (!bitmap) return std::nullopt;
+    decode::convertToRGBA(*planes, conversion->coefficients, conversion->range, bitmap->mutableData(),
+                          bitmap->bytesPerRow(), threadCount());
+    return bitmap;
+}
+
+// Every tile decoded and converted straight into its place on one of the cores; a tile's chroma
+// sits on even coordinates, so converting tile by tile gives the whole picture's result.
+std::optional<Bitmap> decodeNativeGrid(const isobmff::HeifStructure& s, const NativeConversion& c, ColorSpace space) {
+    using isobmff::fourcc;
+    const auto grid = s.grid(s.primary());
+    const auto tiles = s.references(s.primary(), fourcc("dimg"));
+    if (!grid || !sizeAllowed(grid->width, grid->height) || tiles.empty() ||
+        tiles.size() != std::size_t(grid->rows) * std::size_t(grid->columns))
+        return std::nullopt;
+    const auto tileSize = ispeSize(s, tiles.front());
+    if (!tileSize) return std::nullopt;
+    const auto [tileW, tileH] = *tileSize;
+    for (std::uint32_t tile : tiles)
+        if (s.itemType(tile) != fourcc("hvc1") || ispeSize(s, tile) != tileSize || !s.property(tile, fourcc("hvcC")))
+            return std::nullopt;
+    if (std::int64_t(tileW) * grid->columns < grid->width || std::int64_t(tileH) * grid->rows < grid->height)
+        return std::nullopt;
+    auto bitmap = Bitmap::make(int(grid->width), int(grid->height), PixelFormat::RGBA8, space);
+    if (!bitmap) return std::nullopt;
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        decode::HevcDecoder decoder;
+        for (std::size_t i = next++; i < tiles.size() && !failed; i = next++) {
+            const int x0 = int(i % std::size_t(grid->columns)) * tileW, y0 = int(i / std::size_t(grid->columns)) * tileH;
+            if (x0 >= int(grid->width) || y0 >= int(grid->height)) continue;  // wholly cropped away
+            const isobmff::Box* config = s.property(tiles[i], fourcc("hvcC"));
+            auto coded = s.data(tiles[i]);
+            if (!coded || !decoder.decode(config->body, config->size, coded->data(), coded->size())) {
+                failed = true;
+                break;
+            }
+            auto planes = cropped(decoder.planes(), std::min(tileW, int(grid->width) - x0),
+                                  std::min(tileH, int(grid->height) - y0));
+            const auto conversion = c.forPicture(decoder);
+            if (!planes || !conversion) {
+                failed = true;
+                break;
+            }
+            decode::convertToRGBA(*planes, conversion->coefficients, conversion->range,
+                                  bitmap->mutableRow(y0) + 4 * std::size_t(x0), bitmap->bytesPerRow(), 1);
+        }
+    };
+    const int threads = std::min<int>(threadCount(), int(tiles.size()));
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t) workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+    if (failed) return std::nullopt;
+    return bitmap;
+}
+
+// The primary picture decoded by libde265 directly and converted on every core. Nothing for what
+// the converter does not reproduce exactly as libheif would (alpha, more than 8 bits, monochrome,
+// matrices other than BT.601/709/2020, items other than 'hvc1' and grids of them).
+std::optional<Bitmap> decodeNative(const HeifContext& h, const std::uint8_t* data, std::size_t size, ColorSpace space) {
+    const auto conversion = nativeConversion(h);
+    if (!conversion) return std::nullopt;
+    const auto structure = isobmff::HeifStructure::read(data, size);
+    if (!structure) return std::nullopt;
+    const std::uint32_t type = structure->itemType(structure->primary());
+    if (type == isobmff::fourcc("hvc1")) return decodeNativeSingle(*structure, *conversion, space);
+    if (type == isobmff::fourcc("grid")) return decodeNativeGrid(*structure, *conversion, space);
+    return std::nullopt;
+}
+
+std::optional<Bitmap> decodeHeifConverted(const HeifContext& h, ColorSpace space) {
+    HeifImage img = decodeHeifImage(h, heif_colorspace_RGB, heif_chroma_interleaved_RGBA);
+    if (!img) return std::nullopt;
     int w = heif_image_get_width(img.get(), heif_channel_interleaved);
     int hgt = heif_image_get_height(img.get(), heif_channel_interleaved);
     int stride = 0;
     const std::uint8_t* plane = heif_image_get_plane_readonly(img.get(), heif_channel_interleaved, &stride);
     if (!plane || !sizeAllowed(w, hgt) || stride < w * 4) return std::nullopt;
-
-    ColorSpace space = ColorSpace::SRGB;
-    heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(h.handle, &nclx).code == heif_error_Ok && nclx) {
-        if (nclx->color_primaries == heif_color_primaries_SMPTE_EG_432_1) space = ColorSpace::DisplayP3;
-        heif_nclx_color_profile_free(nclx);
-    } else if (std::size_t n = heif_image_handle_get_raw_color_profile_size(h.handle); n > 0 && n < (1u << 24)) {
-        Bytes icc(n);
-        if (heif_image_handle_get_raw_color_profile(h.handle, icc.data()).code == heif_error_Ok &&
-            iccIsDisplayP3(icc.data(), n))
-            space = ColorSpace::DisplayP3;
-    }
     auto bitmap = Bitmap::make(w, hgt, PixelFormat::RGBA8, space);
     if (!bitmap) return std::nullopt;
     for (int y = 0; y < hgt; ++y) std::memcpy(bitmap->mutableRow(y), plane + std::size_t(y) * stride, std::size_t(w) * 4);
     return bitmap;
+}
+
+bool openForDecoding(HeifContext& h, const std::uint8_t* data, std::size_t size) {
+    if (!h.open(data, size)) return false;
+    if (!sizeAllowed(heif_image_handle_get_ispe_width(h.handle), heif_image_handle_get_ispe_height(h.handle)))
+        return false;
+    // Spreads a grid picture's tiles over the cores.
+    heif_context_set_max_decoding_threads(h.ctx, threadCount());
+    return true;
+}
+
+std::optional<Bitmap> decodeHeif(const std::uint8_t* data, std::size_t size) {
+    HeifContext h;
+    if (!openForDecoding(h, data, size)) return std::nullopt;
+    const ColorSpace space = heifColorSpace(h.handle);
+    if (auto bitmap = decodeNative(h, data, size, space)) return bitmap;
+    return decodeHeifConverted(h, space);
 }
 
 struct JpegError {
@@ -178,50 +336,14 @@ std::optional<Bitmap> decodePng(const std::uint8_t* data, std::size_t size) {
     return bitmap;
 }
 
-// Box walking for the HEIF transform properties (libheif 1.15 applies them but does not report
-// them). Every read is bounds-checked; anything odd gives "no transform".
-struct Box {
-    std::uint32_t type = 0;
-    const std::uint8_t* body = nullptr;
-    std::size_t size = 0;
-};
+// libheif 1.15 applies the HEIF transform properties but does not report them: they are read
+// from the boxes. Anything odd gives "no transform".
+using isobmff::Box;
+using isobmff::children;
+using isobmff::find;
+using isobmff::fourcc;
 
-constexpr std::uint32_t fourcc(const char (&s)[5]) {
-    return (std::uint32_t(std::uint8_t(s[0])) << 24) | (std::uint32_t(std::uint8_t(s[1])) << 16) |
-           (std::uint32_t(std::uint8_t(s[2])) << 8) | std::uint32_t(std::uint8_t(s[3]));
-}
-
-std::uint32_t be(const std::uint8_t* p, int n) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
-    return v;
-}
-
-std::vector<Box> children(const std::uint8_t* p, std::size_t n) {
-    std::vector<Box> out;
-    std::size_t at = 0;
-    while (at + 8 <= n && out.size() < 4096) {
-        std::uint64_t size = be(p + at, 4);
-        std::size_t header = 8;
-        if (size == 1) {
-            if (at + 16 > n) break;
-            size = (std::uint64_t(be(p + at + 8, 4)) << 32) | be(p + at + 12, 4);
-            header = 16;
-        } else if (size == 0) {
-            size = n - at;
-        }
-        if (size < header || size > n - at) break;
-        out.push_back({be(p + at + 4, 4), p + at + header, std::size_t(size - header)});
-        at += std::size_t(size);
-    }
-    return out;
-}
-
-const Box* find(const std::vector<Box>& boxes, std::uint32_t type) {
-    for (const Box& b : boxes)
-        if (b.type == type) return &b;
-    return nullptr;
-}
+std::uint32_t be(const std::uint8_t* p, int n) { return std::uint32_t(isobmff::readBE(p, n)); }
 
 // 2 x 2 pixel-direction matrices (x right, y down) of the eight orientation values.
 constexpr int kOrientationMatrix[9][4] = {{0, 0, 0, 0},  {1, 0, 0, 1},  {-1, 0, 0, 1},
@@ -317,6 +439,13 @@ std::optional<Bitmap> decodePrimary(const std::uint8_t* data, std::size_t size) 
         case Container::PNG: return decodePng(data, size);
         default: return std::nullopt;
     }
+}
+
+std::optional<Bitmap> decodeHeifNative(const std::uint8_t* data, std::size_t size) {
+    if (sniff(data, size) != Container::HEIF) return std::nullopt;
+    HeifContext h;
+    if (!openForDecoding(h, data, size)) return std::nullopt;
+    return decodeNative(h, data, size, heifColorSpace(h.handle));
 }
 
 std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size) {

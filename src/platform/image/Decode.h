@@ -20,6 +20,12 @@ Container sniff(const std::uint8_t* data, std::size_t size);
 // for sizes over ImageLimits.
 std::optional<Bitmap> decodePrimary(const std::uint8_t* data, std::size_t size);
 
+// The primary HEIF picture decoded to its native YCbCr and converted to RGBA by our own converter
+// on every core (the same pixels as libheif's conversion, faster). Nothing when the picture needs
+// libheif's conversion (alpha, more than 8 bits, monochrome, other matrices) or does not decode;
+// decodePrimary then lets libheif convert.
+std::optional<Bitmap> decodeHeifNative(const std::uint8_t* data, std::size_t size);
+
 // Header facts of a HEIF file's primary image without decoding it.
 struct HeifInfo {
     int width = 0, height = 0;  // as stored (transformations not applied)

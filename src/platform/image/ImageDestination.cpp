@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include <jpeglib.h>
 #include <libheif/heif.h>
 #include <png.h>
 
 #include "platform/image/Exif.h"
+#include "platform/image/HeifGridWriter.h"
 #include "platform/image/Image.h"
 #include "platform/image/RenderContext.h"
 
@@ -25,6 +29,7 @@ struct EncodeRequest {
     std::optional<Bytes> exif;
     std::string speed;
     int orientation;  // 1..8: the Exif tag of a JPEG
+    int tileSize;     // HEIC: > 0 writes a grid of tiles this size when the picture is larger
 };
 
 // The bitmap as 8-bit straight RGBA in `space`, converted through the renderer when needed.
@@ -41,6 +46,17 @@ heif_error writeToBytes(heif_context*, const void* data, std::size_t size, void*
     return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
+// The colour description every HEIC of ours carries: sRGB transfer, full range, BT.601 matrix
+// (what libheif converts with), primaries of the picture's space.
+HeifNclx nclxFor(ColorSpace space) {
+    HeifNclx n;
+    n.primaries = space == ColorSpace::DisplayP3 ? heif_color_primaries_SMPTE_EG_432_1 : heif_color_primaries_ITU_R_BT_709_5;
+    n.transfer = heif_transfer_characteristic_IEC_61966_2_1;
+    n.matrix = heif_matrix_coefficients_ITU_R_BT_601_6;
+    n.fullRange = true;
+    return n;
+}
+
 // x265 speed settings, chosen by bench/image (measurements in bench/image/RESULTS.md).
 void applySpeed(heif_encoder* enc, const std::string& speed) {
     if (speed == "slow") {
@@ -52,7 +68,11 @@ void applySpeed(heif_encoder* enc, const std::string& speed) {
     }
 }
 
-bool encodeHeic(const EncodeRequest& r, Bytes& out) {
+// The region (x0, y0, codedWidth x codedHeight) of the request's pixels as one HEIC picture, as
+// libheif writes it; columns and rows past the bitmap's edge repeat its last column and row (a
+// grid's edge tiles are coded at full size and cropped by the grid).
+bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, int codedHeight, const Bytes* exif,
+                       Bytes& out) {
     std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
     if (!ctx) return false;
     heif_encoder* rawEnc = nullptr;
@@ -62,7 +82,7 @@ bool encodeHeic(const EncodeRequest& r, Bytes& out) {
     heif_encoder_set_lossy_quality(enc.get(), int(std::lround(r.quality * 100.0)));
     applySpeed(enc.get(), r.speed);
 
-    const int w = r.pixels.width(), h = r.pixels.height();
+    const int w = codedWidth, h = codedHeight;
     heif_image* rawImg = nullptr;
     const heif_chroma chroma = r.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
     if (heif_image_create(w, h, heif_colorspace_RGB, chroma, &rawImg).code != heif_error_Ok) return false;
@@ -71,24 +91,29 @@ bool encodeHeic(const EncodeRequest& r, Bytes& out) {
     int stride = 0;
     std::uint8_t* plane = heif_image_get_plane(img.get(), heif_channel_interleaved, &stride);
     if (!plane) return false;
+    const int lastX = r.pixels.width() - 1, lastY = r.pixels.height() - 1;
     for (int y = 0; y < h; ++y) {
-        const std::uint8_t* s = r.pixels.row(y);
+        const std::uint8_t* s = r.pixels.row(std::min(y0 + y, lastY));
         std::uint8_t* d = plane + std::size_t(y) * stride;
+        const int inside = std::clamp(lastX + 1 - x0, 0, w);
         if (r.alpha) {
-            std::memcpy(d, s, std::size_t(w) * 4);
+            std::memcpy(d, s + 4 * std::size_t(x0), std::size_t(inside) * 4);
+            for (int x = inside; x < w; ++x) std::memcpy(d + 4 * x, s + 4 * std::size_t(lastX), 4);
         } else {
-            for (int x = 0; x < w; ++x) d[3 * x] = s[4 * x], d[3 * x + 1] = s[4 * x + 1], d[3 * x + 2] = s[4 * x + 2];
+            const std::uint8_t* sx = s + 4 * std::size_t(x0);
+            for (int x = 0; x < inside; ++x) d[3 * x] = sx[4 * x], d[3 * x + 1] = sx[4 * x + 1], d[3 * x + 2] = sx[4 * x + 2];
+            for (int x = inside; x < w; ++x) std::memcpy(d + 3 * x, s + 4 * std::size_t(lastX), 3);
         }
     }
 
     std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
         heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
     if (!nclx) return false;
-    nclx->color_primaries = r.space == ColorSpace::DisplayP3 ? heif_color_primaries_SMPTE_EG_432_1
-                                                             : heif_color_primaries_ITU_R_BT_709_5;
-    nclx->transfer_characteristics = heif_transfer_characteristic_IEC_61966_2_1;
-    nclx->matrix_coefficients = heif_matrix_coefficients_ITU_R_BT_601_6;
-    nclx->full_range_flag = 1;
+    const HeifNclx profile = nclxFor(r.space);
+    nclx->color_primaries = heif_color_primaries(profile.primaries);
+    nclx->transfer_characteristics = heif_transfer_characteristics(profile.transfer);
+    nclx->matrix_coefficients = heif_matrix_coefficients(profile.matrix);
+    nclx->full_range_flag = profile.fullRange ? 1 : 0;
     heif_image_set_nclx_color_profile(img.get(), nclx.get());
 
     std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
@@ -103,9 +128,8 @@ bool encodeHeic(const EncodeRequest& r, Bytes& out) {
         return false;
     std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handleOwner(handle,
                                                                                        heif_image_handle_release);
-    if (r.exif && !r.exif->empty()) {
-        if (heif_context_add_exif_metadata(ctx.get(), handle, r.exif->data(), int(r.exif->size())).code !=
-            heif_error_Ok)
+    if (exif && !exif->empty()) {
+        if (heif_context_add_exif_metadata(ctx.get(), handle, exif->data(), int(exif->size())).code != heif_error_Ok)
             return false;
     }
     Bytes bytes;
@@ -113,6 +137,42 @@ bool encodeHeic(const EncodeRequest& r, Bytes& out) {
     if (heif_context_write(ctx.get(), &writer, &bytes).code != heif_error_Ok) return false;
     out = std::move(bytes);
     return true;
+}
+
+// A grid of tile x tile pictures, coded on every core, assembled into one file.
+bool encodeHeicGrid(const EncodeRequest& r, int tile, Bytes& out) {
+    HeifGridLayout layout;
+    layout.width = r.pixels.width(), layout.height = r.pixels.height();
+    layout.tileWidth = layout.tileHeight = tile;
+    layout.columns = (layout.width + tile - 1) / tile;
+    layout.rows = (layout.height + tile - 1) / tile;
+    const int count = layout.columns * layout.rows;
+    std::vector<Bytes> tiles(static_cast<std::size_t>(count));
+    std::atomic<int> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        for (int i = next++; i < count && !failed; i = next++) {
+            const int x0 = (i % layout.columns) * tile, y0 = (i / layout.columns) * tile;
+            if (!encodeHeicPicture(r, x0, y0, tile, tile, nullptr, tiles[std::size_t(i)])) failed = true;
+        }
+    };
+    const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    std::vector<std::thread> workers;
+    for (int t = 1; t < std::min(threads, count); ++t) workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+    if (failed) return false;
+    auto file = writeHeifGrid(tiles, layout, nclxFor(r.space), r.exif ? *r.exif : Bytes{});
+    if (!file) return false;
+    out = std::move(*file);
+    return true;
+}
+
+bool encodeHeic(const EncodeRequest& r, Bytes& out) {
+    const int w = r.pixels.width(), h = r.pixels.height();
+    // A grid needs more than one tile; alpha would need a grid of its own and is written whole.
+    if (r.tileSize > 0 && !r.alpha && (w > r.tileSize || h > r.tileSize)) return encodeHeicGrid(r, r.tileSize, out);
+    return encodeHeicPicture(r, 0, 0, w, h, r.exif ? &*r.exif : nullptr, out);
 }
 
 struct JpegError {
@@ -236,8 +296,11 @@ bool ImageDestination::finalize() {
         tiff.insert_or_assign("Orientation", Value(orientation));
         exifEntries.insert_or_assign("{TIFF}", Value(std::move(tiff)));
     }
+    // Tiles smaller than 64 would cost more in headers than they save; x265 wants multiples of 8.
+    int tileSize = int(std::clamp<long long>(options_[kHEICTileSize].toInteger(), 0, 65535));
+    if (tileSize > 0) tileSize = std::max(64, tileSize / 8 * 8);
     EncodeRequest request{*pixels, space, quality, alpha, exif::write(exifEntries),
-                          options_[kHEICEncoderSpeed].toString().value_or("fast"), orientation};
+                          options_[kHEICEncoderSpeed].toString().value_or("fast"), orientation, tileSize};
     Bytes encoded;
     bool ok = type_ == kTypeHEIC ? encodeHeic(request, encoded)
               : type_ == kTypeJPEG ? encodeJpeg(request, encoded)

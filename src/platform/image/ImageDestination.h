@@ -15,6 +15,11 @@
 //                             (HEIC files are written upright: libheif 1.15 turns the pixels
 //                             and writes an inconsistent 'ispe' when asked for irot/imir.)
 //   kHEICEncoderSpeed         "fast" (default), "balanced" or "slow" (bench/image/RESULTS.md)
+//   kHEICTileSize             int; when > 0 and the picture is larger than one tile, the HEIC is
+//                             a grid of tiles this size (rounded down to a multiple of 8, at
+//                             least 64), coded on every core, as phone cameras write theirs:
+//                             readers decode the tiles in parallel. Pictures with alpha are
+//                             written whole.
 
 #include <memory>
 #include <optional>
@@ -36,6 +41,7 @@ inline constexpr const char* kColorSpaceDisplayP3 = "kCGColorSpaceDisplayP3";
 inline constexpr const char* kColorSpaceSRGB = "kCGColorSpaceSRGB";
 inline constexpr const char* kOrientation = "Orientation";
 inline constexpr const char* kHEICEncoderSpeed = "SorvelHEICEncoderSpeed";
+inline constexpr const char* kHEICTileSize = "SorvelHEICTileSize";
 
 inline constexpr const char* kTypeHEIC = "public.heic";
 inline constexpr const char* kTypeJPEG = "public.jpeg";
@@ -52,7 +58,8 @@ public:
     void addImage(const Bitmap& bitmap, const Dictionary& options = {});
 
     // Encodes. False when no image was added, the encoder fails, or it was already finalised;
-    // `output` then holds nothing new. Runs on the calling thread.
+    // `output` then holds nothing new. Runs on the calling thread (and, for a tiled HEIC,
+    // threads it starts and joins).
     bool finalize();
 
     ~ImageDestination();

@@ -1,0 +1,229 @@
+#include "platform/image/HeifGridWriter.h"
+
+#include <cstring>
+
+#include "platform/image/HeifStructure.h"
+
+namespace sorvel::image {
+
+namespace {
+
+using isobmff::fourcc;
+
+void put(Bytes& out, std::uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(std::uint8_t(v >> (8 * i)));
+}
+void putType(Bytes& out, const char (&type)[5]) { put(out, fourcc(type), 4); }
+
+// (Sized and copied by hand: GCC 12 warns wrongly about inserting one vector into another here.)
+Bytes box(const char (&type)[5], const Bytes& body) {
+    Bytes out;
+    out.reserve(8 + body.size());
+    put(out, 8 + body.size(), 4);
+    putType(out, type);
+    out.resize(8 + body.size());
+    if (!body.empty()) std::memcpy(out.data() + 8, body.data(), body.size());
+    return out;
+}
+
+Bytes fullBox(const char (&type)[5], int version, std::uint32_t flags, const Bytes& body) {
+    Bytes inner;
+    put(inner, (std::uint32_t(version) << 24) | (flags & 0xFFFFFF), 4);
+    inner.insert(inner.end(), body.begin(), body.end());
+    return box(type, inner);
+}
+
+void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+
+struct TileCode {
+    Bytes configuration;  // the whole 'hvcC' box
+    Bytes data;           // the coded picture, length-prefixed NAL units
+};
+
+// The primary item's coded data and its HEVC configuration box.
+std::optional<TileCode> readTile(const Bytes& file, std::string* why) {
+    const auto structure = isobmff::HeifStructure::read(file.data(), file.size());
+    if (!structure) return *why = "tile file has no readable item list", std::nullopt;
+    const isobmff::Box* config = structure->property(structure->primary(), fourcc("hvcC"));
+    if (structure->itemType(structure->primary()) != fourcc("hvc1") || !config)
+        return *why = "tile file's picture is not HEVC", std::nullopt;
+    auto data = structure->data(structure->primary());
+    if (!data || data->empty()) return *why = "tile file's picture data is missing", std::nullopt;
+    TileCode code;
+    code.configuration.assign(config->start, config->start + config->totalSize);
+    code.data = std::move(*data);
+    return code;
+}
+
+// The Exif item's payload: the offset of the TIFF header within what follows, then the block.
+Bytes exifItem(const Bytes& exif) {
+    Bytes out(4 + exif.size(), 0);  // the TIFF header comes first: offset 0
+    if (!exif.empty()) std::memcpy(out.data() + 4, exif.data(), exif.size());
+    return out;
+}
+
+}  // namespace
+
+std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGridLayout& layout,
+                                   const HeifNclx& nclx, const Bytes& exif, std::string* why) {
+    std::string ignored;
+    if (!why) why = &ignored;
+    const int count = layout.columns * layout.rows;
+    if (layout.columns < 1 || layout.rows < 1 || layout.columns > 256 || layout.rows > 256 ||
+        std::size_t(count) != tiles.size() || count + 2 > 0xFFFF)
+        return *why = "grid needs 1 to 256 columns and rows, one tile file each", std::nullopt;
+    if (layout.width < 1 || layout.height < 1 || layout.width > 0xFFFF || layout.height > 0xFFFF ||
+        std::int64_t(layout.columns) * layout.tileWidth < layout.width ||
+        std::int64_t(layout.rows) * layout.tileHeight < layout.height ||
+        std::int64_t(layout.columns - 1) * layout.tileWidth >= layout.width ||
+        std::int64_t(layout.rows - 1) * layout.tileHeight >= layout.height)
+        return *why = "tiles do not cover the picture exactly", std::nullopt;
+
+    std::vector<TileCode> codes;
+    codes.reserve(tiles.size());
+    for (const Bytes& tile : tiles) {
+        auto code = readTile(tile, why);
+        if (!code) return std::nullopt;
+        if (!codes.empty() && code->configuration != codes.front().configuration)
+            return *why = "tiles were coded with different HEVC configurations", std::nullopt;
+        codes.push_back(std::move(*code));
+    }
+
+    const std::uint32_t gridId = 1, firstTileId = 2;
+    const std::uint32_t exifId = firstTileId + std::uint32_t(count);
+    const bool withExif = !exif.empty();
+
+    // Everything in 'meta' but 'iloc', whose file offsets depend on the size of 'meta' itself.
+    Bytes hdlr;
+    put(hdlr, 0, 4);
+    putType(hdlr, "pict");
+    put(hdlr, 0, 12);
+    hdlr.push_back(0);
+    Bytes pitm;
+    put(pitm, gridId, 2);
+
+    auto infe = [](std::uint32_t id, const char (&type)[5], bool hidden) {
+        Bytes body;
+        put(body, id, 2);
+        put(body, 0, 2);
+        putType(body, type);
+        body.push_back(0);
+        return fullBox("infe", 2, hidden ? 1 : 0, body);
+    };
+    Bytes iinf;
+    put(iinf, std::uint32_t(count + 1 + (withExif ? 1 : 0)), 2);
+    append(iinf, infe(gridId, "grid", false));
+    for (int i = 0; i < count; ++i) append(iinf, infe(firstTileId + std::uint32_t(i), "hvc1", true));
+    if (withExif) append(iinf, infe(exifId, "Exif", false));
+
+    Bytes dimg;
+    put(dimg, gridId, 2);
+    put(dimg, std::uint32_t(count), 2);
+    for (int i = 0; i < count; ++i) put(dimg, firstTileId + std::uint32_t(i), 2);
+    Bytes iref = box("dimg", dimg);
+    if (withExif) {
+        Bytes cdsc;
+        put(cdsc, exifId, 2);
+        put(cdsc, 1, 2);
+        put(cdsc, gridId, 2);
+        append(iref, box("cdsc", cdsc));
+    }
+
+    Bytes grid;  // version 0, 16-bit output size
+    grid.push_back(0);
+    grid.push_back(0);
+    grid.push_back(std::uint8_t(layout.rows - 1));
+    grid.push_back(std::uint8_t(layout.columns - 1));
+    put(grid, std::uint32_t(layout.width), 2);
+    put(grid, std::uint32_t(layout.height), 2);
+
+    auto ispe = [](int w, int h) {
+        Bytes body;
+        put(body, std::uint32_t(w), 4);
+        put(body, std::uint32_t(h), 4);
+        return fullBox("ispe", 0, 0, body);
+    };
+    Bytes colr;
+    putType(colr, "nclx");
+    put(colr, std::uint32_t(nclx.primaries), 2);
+    put(colr, std::uint32_t(nclx.transfer), 2);
+    put(colr, std::uint32_t(nclx.matrix), 2);
+    colr.push_back(nclx.fullRange ? 0x80 : 0);
+    Bytes pixi;
+    pixi.push_back(3);
+    pixi.push_back(8), pixi.push_back(8), pixi.push_back(8);
+    // Property indices (1-based) as ordered in 'ipco'.
+    enum : std::uint8_t { kHvcC = 1, kTileSize, kFullSize, kColr, kPixi };
+    Bytes ipco = codes.front().configuration;
+    append(ipco, ispe(layout.tileWidth, layout.tileHeight));
+    append(ipco, ispe(layout.width, layout.height));
+    append(ipco, box("colr", colr));
+    append(ipco, fullBox("pixi", 0, 0, pixi));
+    Bytes ipma;
+    put(ipma, std::uint32_t(count + 1), 4);
+    put(ipma, gridId, 2);
+    ipma.push_back(3);
+    ipma.push_back(kFullSize), ipma.push_back(kColr), ipma.push_back(kPixi);
+    for (int i = 0; i < count; ++i) {
+        put(ipma, firstTileId + std::uint32_t(i), 2);
+        ipma.push_back(4);
+        // The decoder configuration is essential: a reader that cannot use it must not show the tile.
+        ipma.push_back(0x80 | kHvcC), ipma.push_back(kTileSize), ipma.push_back(kColr), ipma.push_back(kPixi);
+    }
+    Bytes iprp = box("ipco", ipco);
+    append(iprp, fullBox("ipma", 0, 0, ipma));
+
+    Bytes ftyp;
+    putType(ftyp, "heic");
+    put(ftyp, 0, 4);
+    putType(ftyp, "mif1");
+    putType(ftyp, "heic");
+    const Bytes ftypBox = box("ftyp", ftyp);
+
+    // iloc, version 1 (construction methods), 4-byte offsets and lengths, one extent per item.
+    auto makeIloc = [&](std::uint64_t mdatData) {
+        Bytes body;
+        body.push_back(0x44);
+        body.push_back(0x00);
+        put(body, std::uint32_t(count + 1 + (withExif ? 1 : 0)), 2);
+        auto entry = [&](std::uint32_t id, int method, std::uint64_t offset, std::uint64_t length) {
+            put(body, id, 2);
+            put(body, std::uint32_t(method), 2);
+            put(body, 0, 2);
+            put(body, 1, 2);
+            put(body, offset, 4);
+            put(body, length, 4);
+        };
+        entry(gridId, 1, 0, grid.size());
+        std::uint64_t at = mdatData;
+        for (const TileCode& c : codes) entry(firstTileId + std::uint32_t(&c - codes.data()), 0, at, c.data.size()), at += c.data.size();
+        if (withExif) entry(exifId, 0, at, exifItem(exif).size());
+        return fullBox("iloc", 1, 0, body);
+    };
+    auto makeMeta = [&](std::uint64_t mdatData) {
+        Bytes body = fullBox("hdlr", 0, 0, hdlr);
+        append(body, fullBox("pitm", 0, 0, pitm));
+        append(body, fullBox("iinf", 0, 0, iinf));
+        append(body, fullBox("iref", 0, 0, iref));
+        append(body, box("idat", grid));
+        append(body, makeIloc(mdatData));
+        append(body, box("iprp", iprp));
+        return fullBox("meta", 0, 0, body);
+    };
+    // The size of 'meta' does not depend on the offsets written in it (fixed 4-byte fields).
+    const std::size_t metaSize = makeMeta(0).size();
+    std::uint64_t payload = withExif ? exifItem(exif).size() : 0;
+    for (const TileCode& c : codes) payload += c.data.size();
+    const std::uint64_t mdatData = ftypBox.size() + metaSize + 8;
+    if (mdatData + payload > 0xFFFFFFFFull) return *why = "picture too large for 32-bit offsets", std::nullopt;
+
+    Bytes out = ftypBox;
+    append(out, makeMeta(mdatData));
+    put(out, 8 + payload, 4);
+    putType(out, "mdat");
+    for (const TileCode& c : codes) append(out, c.data);
+    if (withExif) append(out, exifItem(exif));
+    return out;
+}
+
+}  // namespace sorvel::image
