@@ -76,6 +76,8 @@ std::optional<Bytes> encodeProcessedPhoto(const RgbImage& image, const Dictionar
     options[image::kLossyCompressionQuality] = Value(0.85);
     // As a phone's hardware encoder: fast rather than small.
     options[image::kHEICEncoderSpeed] = Value("fast");
+    // And in 512 x 512 tiles, as phones write their HEICs: readers decode the tiles in parallel.
+    options[image::kHEICTileSize] = Value(512);
     destination->addImage(*bitmap, options);
     if (!destination->finalize()) return std::nullopt;
     return out;
