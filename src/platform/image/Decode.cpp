@@ -142,7 +142,8 @@ std::optional<Bitmap> decodeNativeSingle(const isobmff::HeifStructure& s, const 
     auto planes = cropped(decoder.planes(), size->first, size->second);
     const auto conversion = c.forPicture(decoder);
     if (!planes || !conversion) return std::nullopt;
-    auto bitmap = Bitmap::make(size->first, size->second, PixelFormat::RGBA8, space);
+    // The conversion writes every byte.
+    auto bitmap = Bitmap::makeUninitialized(size->first, size->second, PixelFormat::RGBA8, space);
     if (!bitmap) return std::nullopt;
     decode::convertToRGBA(*planes, conversion->coefficients, conversion->range, bitmap->mutableData(),
                           bitmap->bytesPerRow(), threadCount());
@@ -166,7 +167,8 @@ std::optional<Bitmap> decodeNativeGrid(const isobmff::HeifStructure& s, const Na
             return std::nullopt;
     if (std::int64_t(tileW) * grid->columns < grid->width || std::int64_t(tileH) * grid->rows < grid->height)
         return std::nullopt;
-    auto bitmap = Bitmap::make(int(grid->width), int(grid->height), PixelFormat::RGBA8, space);
+    // The tiles cover the picture and each writes every byte of its part (a failed tile fails all).
+    auto bitmap = Bitmap::makeUninitialized(int(grid->width), int(grid->height), PixelFormat::RGBA8, space);
     if (!bitmap) return std::nullopt;
 
     std::atomic<std::size_t> next{0};
