@@ -10,6 +10,7 @@ namespace {
 
 using isobmff::fourcc;
 
+// Big-endian, `bytes` <= 8.
 void put(Bytes& out, std::uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(std::uint8_t(v >> (8 * i)));
 }
@@ -97,7 +98,7 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
     Bytes hdlr;
     put(hdlr, 0, 4);
     putType(hdlr, "pict");
-    put(hdlr, 0, 12);
+    for (int reserved = 0; reserved < 3; ++reserved) put(hdlr, 0, 4);
     hdlr.push_back(0);
     Bytes pitm;
     put(pitm, gridId, 2);
