@@ -7,6 +7,7 @@
 #include "platform/image/ColorMath.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define SORVEL_HAVE_X86 1
 #endif
@@ -51,8 +52,12 @@ __attribute__((target("avx,f16c"))) void convertF16C(const float* in, std::uint1
     for (; i < n; ++i) out[i] = floatToHalf(in[i]);
 }
 
+// CPUID leaf 1 directly: clang's __builtin_cpu_supports does not know "f16c".
 bool cpuHasF16C() {
-    static const bool has = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __builtin_cpu_supports("avx") && __get_cpuid(1, &a, &b, &c, &d) && (c & bit_F16C) != 0;
+    }();
     return has;
 }
 #endif
