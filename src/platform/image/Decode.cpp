@@ -17,6 +17,7 @@
 #include "platform/image/Image.h"
 #include "platform/image/HeifStructure.h"
 #include "platform/image/HevcDecoder.h"
+#include "platform/image/HevcParameterSets.h"
 #include "platform/image/IsoBoxReader.h"
 #include "platform/image/YCbCrConverter.h"
 
@@ -161,7 +162,7 @@ std::optional<Bitmap> decodeNativeGrid(const isobmff::HeifStructure& s, const Na
         return std::nullopt;
     const auto tileSize = ispeSize(s, tiles.front());
     if (!tileSize) return std::nullopt;
-    const auto [tileW, tileH] = *tileSize;
+    const int tileW = tileSize->first, tileH = tileSize->second;  // clang 14 cannot capture a structured binding
     for (std::uint32_t tile : tiles)
         if (s.itemType(tile) != fourcc("hvc1") || ispeSize(s, tile) != tileSize || !s.property(tile, fourcc("hvcC")))
             return std::nullopt;
@@ -241,9 +242,45 @@ bool openForDecoding(HeifContext& h, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
+// False when the sizes a file declares do not fit together: a grid's tiles larger than the grid
+// needs (every tile row and column must show at least one pixel), or a coded picture far beyond
+// its item (a picture is its item rounded up to whole coding blocks, 64 at most). Decoders
+// allocate what these say, gigabytes for a few damaged bytes, before finding out.
+bool sizesFit(const std::uint8_t* data, std::size_t size) {
+    using isobmff::fourcc;
+    const auto s = isobmff::HeifStructure::read(data, size);
+    if (!s) return true;  // libheif's reader and its own limits decide
+    std::vector<std::uint32_t> items{s->primary()};
+    if (s->itemType(s->primary()) == fourcc("grid")) {
+        items = s->references(s->primary(), fourcc("dimg"));
+        const auto grid = s->grid(s->primary());
+        if (!grid || items.empty()) return false;
+        const auto tile = ispeSize(*s, items.front());
+        if (!tile) return false;
+        for (const std::uint32_t item : items)
+            if (ispeSize(*s, item) != tile) return false;
+        const auto covers = [](std::int64_t tileSide, int count, std::int64_t side) {
+            return tileSide * (count - 1) < side && side <= tileSide * count;
+        };
+        if (!covers(tile->first, grid->columns, grid->width) || !covers(tile->second, grid->rows, grid->height))
+            return false;
+    }
+    for (const std::uint32_t item : items) {
+        const isobmff::Box* config = s->property(item, fourcc("hvcC"));
+        if (s->itemType(item) != fourcc("hvc1") || !config) continue;
+        const auto coded = decode::codedPictureSize(config->body, config->size);
+        if (!coded) continue;  // libde265 refuses what cannot be read
+        const isobmff::Box* ispe = s->property(item, fourcc("ispe"));
+        const std::int64_t w = ispe && ispe->size >= 12 ? std::int64_t(isobmff::readBE(ispe->body + 4, 4)) : 0;
+        const std::int64_t h = ispe && ispe->size >= 12 ? std::int64_t(isobmff::readBE(ispe->body + 8, 4)) : 0;
+        if (!sizeAllowed(coded->width, coded->height) || coded->width > w + 64 || coded->height > h + 64) return false;
+    }
+    return true;
+}
+
 std::optional<Bitmap> decodeHeif(const std::uint8_t* data, std::size_t size) {
     HeifContext h;
-    if (!openForDecoding(h, data, size)) return std::nullopt;
+    if (!openForDecoding(h, data, size) || !sizesFit(data, size)) return std::nullopt;
     const ColorSpace space = heifColorSpace(h.handle);
     if (auto bitmap = decodeNative(h, data, size, space)) return bitmap;
     return decodeHeifConverted(h, space);

@@ -1,0 +1,20 @@
+#pragma once
+// The picture size an HEVC sequence parameter set declares, read from a HEIF item's 'hvcC'
+// record before anything is decoded: a damaged file can pair a small item with a parameter set
+// of 65,000 x 65,000 pixels, and a decoder would allocate that (gigabytes) before failing.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace sorvel::image::decode {
+
+struct CodedSize {
+    std::uint32_t width = 0, height = 0;
+};
+
+// The luma size of the first sequence parameter set in the 'hvcC' record body `config`;
+// nothing when the record holds none or it cannot be read that far.
+std::optional<CodedSize> codedPictureSize(const std::uint8_t* config, std::size_t size);
+
+}  // namespace sorvel::image::decode
