@@ -242,14 +242,31 @@ bool openForDecoding(HeifContext& h, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
+// An overlay's canvas size from its item data: version, flags (bit 0: 32-bit fields), four
+// 16-bit fill values, then width and height.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> overlayCanvas(const std::vector<std::uint8_t>& d) {
+    if (d.size() < 2) return std::nullopt;
+    const int field = (d[1] & 1) ? 4 : 2;
+    if (d.size() < std::size_t(10 + 2 * field)) return std::nullopt;
+    return std::pair{isobmff::readBE(d.data() + 10, field), isobmff::readBE(d.data() + 10 + field, field)};
+}
+
 // False when the sizes a file declares do not fit together: a grid's tiles larger than the grid
-// needs (every tile row and column must show at least one pixel), or a coded picture far beyond
-// its item (a picture is its item rounded up to whole coding blocks, 64 at most). Decoders
-// allocate what these say, gigabytes for a few damaged bytes, before finding out.
+// needs (every tile row and column must show at least one pixel), an overlay's canvas larger
+// than its item, or a coded picture far beyond its item (a picture is its item rounded up to
+// whole coding blocks, 64 at most). Decoders allocate what these say, gigabytes for a few
+// damaged bytes, before finding out.
 bool sizesFit(const std::uint8_t* data, std::size_t size) {
     using isobmff::fourcc;
     const auto s = isobmff::HeifStructure::read(data, size);
     if (!s) return true;  // libheif's reader and its own limits decide
+    if (s->itemType(s->primary()) == fourcc("iovl")) {
+        const auto item = ispeSize(*s, s->primary());
+        const auto d = s->data(s->primary());
+        const auto canvas = d ? overlayCanvas(*d) : std::nullopt;
+        return item && canvas && canvas->first <= std::uint64_t(item->first) &&
+               canvas->second <= std::uint64_t(item->second);
+    }
     std::vector<std::uint32_t> items{s->primary()};
     if (s->itemType(s->primary()) == fourcc("grid")) {
         items = s->references(s->primary(), fourcc("dimg"));
