@@ -24,8 +24,8 @@ struct SpsWriter {
         if (used == 8) bytes.push_back(0), used = 0;
         bytes.back() |= std::uint8_t((b & 1u) << (7 - used++));
     }
-    void bits(std::uint64_t v, int n) {
-        for (int i = n - 1; i >= 0; --i) bit(unsigned(v >> i));
+    void bits(std::uint64_t v, int n) {  // n may exceed 64: the high bits are zeros
+        for (int i = n - 1; i >= 0; --i) bit(i < 64 ? unsigned(v >> i) : 0u);
     }
     void golomb(std::uint32_t v) {
         const std::uint64_t x = std::uint64_t(v) + 1;
