@@ -255,23 +255,31 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> overlayCanvas(const std::
 // needs (every tile row and column must show at least one pixel), an overlay's canvas larger
 // than its item, or a coded picture far beyond its item (a picture is its item rounded up to
 // whole coding blocks, 64 at most). Decoders allocate what these say, gigabytes for a few
-// damaged bytes, before finding out.
+// damaged bytes, before finding out. So a derived picture is decoded only from coded pictures
+// (a grid of overlays, an overlay of grids or an identity derivation is refused).
 bool sizesFit(const std::uint8_t* data, std::size_t size) {
     using isobmff::fourcc;
     const auto s = isobmff::HeifStructure::read(data, size);
     if (!s) return true;  // libheif's reader and its own limits decide
-    if (s->itemType(s->primary()) == fourcc("iovl")) {
+    const auto derived = [&](std::uint32_t item) {
+        const std::uint32_t t = s->itemType(item);
+        return t == fourcc("grid") || t == fourcc("iovl") || t == fourcc("iden");
+    };
+    const std::uint32_t primaryType = s->itemType(s->primary());
+    if (primaryType == fourcc("iden")) return false;
+    if (primaryType == fourcc("iovl")) {
         const auto item = ispeSize(*s, s->primary());
         const auto d = s->data(s->primary());
         const auto canvas = d ? overlayCanvas(*d) : std::nullopt;
+        const auto inputs = s->references(s->primary(), fourcc("dimg"));
         return item && canvas && canvas->first <= std::uint64_t(item->first) &&
-               canvas->second <= std::uint64_t(item->second);
+               canvas->second <= std::uint64_t(item->second) && std::none_of(inputs.begin(), inputs.end(), derived);
     }
     std::vector<std::uint32_t> items{s->primary()};
-    if (s->itemType(s->primary()) == fourcc("grid")) {
+    if (primaryType == fourcc("grid")) {
         items = s->references(s->primary(), fourcc("dimg"));
         const auto grid = s->grid(s->primary());
-        if (!grid || items.empty()) return false;
+        if (!grid || items.empty() || std::any_of(items.begin(), items.end(), derived)) return false;
         const auto tile = ispeSize(*s, items.front());
         if (!tile) return false;
         for (const std::uint32_t item : items)

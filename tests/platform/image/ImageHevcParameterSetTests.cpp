@@ -127,11 +127,12 @@ TEST(ImageHevcParameterSets, OwnFilesDeclareTheirItemsSize) {
 }
 
 // Found by fuzzing, from small files of our own: a 300 x 200 grid whose tiles were changed to
-// say 128 x 32768 pixels (libheif's decoder took 12 GB and 18 s over it), and a 72 x 72 picture
-// turned into an overlay of a far larger canvas (4.5 GB). Both must be refused before any
-// decoder runs.
+// say 128 x 32768 pixels (libheif's decoder took 12 GB and 18 s over it), a 72 x 72 picture
+// turned into an overlay of a far larger canvas (4.5 GB), and a grid with an overlay among its
+// tiles (4.5 GB). All must be refused before any decoder runs.
 TEST(ImageHevcParameterSets, FilesDeclaringAFarLargerPictureAreRefused) {
-    for (const char* name : {"tile-declares-65000-square.heic", "overlay-canvas-beyond-its-item.heic"}) {
+    for (const char* name :
+         {"tile-declares-65000-square.heic", "overlay-canvas-beyond-its-item.heic", "grid-with-an-overlay-tile.heic"}) {
         const Bytes file = test::readFile(std::string(SORVEL_SOURCE_DIR) + "/fuzz/image/regressions/" + name);
         ASSERT_GT(file.size(), 1000u) << name;
         EXPECT_TRUE(ImageSource::make(file)) << name;  // the container itself reads
