@@ -208,11 +208,10 @@ std::optional<Bitmap> decodeNativeGrid(const isobmff::HeifStructure& s, const Na
 // The primary picture decoded by libde265 directly and converted on every core. Nothing for what
 // the converter does not reproduce exactly as libheif would (alpha, more than 8 bits, monochrome,
 // matrices other than BT.601/709/2020, items other than 'hvc1' and grids of them).
-std::optional<Bitmap> decodeNative(const HeifContext& h, const std::uint8_t* data, std::size_t size, ColorSpace space) {
+std::optional<Bitmap> decodeNative(const HeifContext& h, const std::optional<isobmff::HeifStructure>& structure,
+                                   ColorSpace space) {
     const auto conversion = nativeConversion(h);
-    if (!conversion) return std::nullopt;
-    const auto structure = isobmff::HeifStructure::read(data, size);
-    if (!structure) return std::nullopt;
+    if (!conversion || !structure) return std::nullopt;
     const std::uint32_t type = structure->itemType(structure->primary());
     if (type == isobmff::fourcc("hvc1")) return decodeNativeSingle(*structure, *conversion, space);
     if (type == isobmff::fourcc("grid")) return decodeNativeGrid(*structure, *conversion, space);
@@ -257,9 +256,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> overlayCanvas(const std::
 // whole coding blocks, 64 at most). Decoders allocate what these say, gigabytes for a few
 // damaged bytes, before finding out. So a derived picture is decoded only from coded pictures
 // (a grid of overlays, an overlay of grids or an identity derivation is refused).
-bool sizesFit(const std::uint8_t* data, std::size_t size) {
+bool sizesFit(const std::optional<isobmff::HeifStructure>& s) {
     using isobmff::fourcc;
-    const auto s = isobmff::HeifStructure::read(data, size);
     if (!s) return true;  // libheif's reader and its own limits decide
     const auto derived = [&](std::uint32_t item) {
         const std::uint32_t t = s->itemType(item);
@@ -295,19 +293,21 @@ bool sizesFit(const std::uint8_t* data, std::size_t size) {
         if (s->itemType(item) != fourcc("hvc1") || !config) continue;
         const auto coded = decode::codedPictureSize(config->body, config->size);
         if (!coded) continue;  // libde265 refuses what cannot be read
-        const isobmff::Box* ispe = s->property(item, fourcc("ispe"));
-        const std::int64_t w = ispe && ispe->size >= 12 ? std::int64_t(isobmff::readBE(ispe->body + 4, 4)) : 0;
-        const std::int64_t h = ispe && ispe->size >= 12 ? std::int64_t(isobmff::readBE(ispe->body + 8, 4)) : 0;
-        if (!sizeAllowed(coded->width, coded->height) || coded->width > w + 64 || coded->height > h + 64) return false;
+        const auto declared = ispeSize(*s, item);
+        if (!declared || !sizeAllowed(coded->width, coded->height) ||
+            std::int64_t(coded->width) > declared->first + 64 || std::int64_t(coded->height) > declared->second + 64)
+            return false;
     }
     return true;
 }
 
 std::optional<Bitmap> decodeHeif(const std::uint8_t* data, std::size_t size) {
     HeifContext h;
-    if (!openForDecoding(h, data, size) || !sizesFit(data, size)) return std::nullopt;
+    if (!openForDecoding(h, data, size)) return std::nullopt;
+    const auto structure = isobmff::HeifStructure::read(data, size);
+    if (!sizesFit(structure)) return std::nullopt;
     const ColorSpace space = heifColorSpace(h.handle);
-    if (auto bitmap = decodeNative(h, data, size, space)) return bitmap;
+    if (auto bitmap = decodeNative(h, structure, space)) return bitmap;
     return decodeHeifConverted(h, space);
 }
 
@@ -509,7 +509,7 @@ std::optional<Bitmap> decodeHeifNative(const std::uint8_t* data, std::size_t siz
     if (sniff(data, size) != Container::HEIF) return std::nullopt;
     HeifContext h;
     if (!openForDecoding(h, data, size)) return std::nullopt;
-    return decodeNative(h, data, size, heifColorSpace(h.handle));
+    return decodeNative(h, isobmff::HeifStructure::read(data, size), heifColorSpace(h.handle));
 }
 
 std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size) {
