@@ -2,6 +2,7 @@
 
 #include <libde265/de265.h>
 
+#include "platform/image/HevcParameterSets.h"
 #include "platform/image/IsoBoxReader.h"
 
 namespace sorvel::image::decode {
@@ -32,26 +33,14 @@ bool HevcDecoder::decode(const std::uint8_t* config, std::size_t configSize, con
     planes_ = {};
     if (!context_ || configSize < 23 || size > (std::size_t(1) << 30)) return false;
     de265_reset(context_);
-    // The record: 22 bytes of profile and format fields (the NAL length size in the last one's
-    // low bits), then arrays of parameter-set NAL units, each after a 16-bit length.
+    // The record's last format field holds the size of the stream's NAL lengths in its low bits.
     const int lengthBytes = (config[21] & 3) + 1;
     if (lengthBytes == 3) return false;
-    const std::uint8_t* p = config + 23;
-    const std::uint8_t* end = config + configSize;
-    for (int array = 0, arrays = config[22]; array < arrays; ++array) {
-        if (end - p < 3) return false;
-        const int units = int(isobmff::readBE(p + 1, 2));
-        p += 3;
-        for (int u = 0; u < units; ++u) {
-            if (end - p < 2) return false;
-            const std::size_t length = std::size_t(isobmff::readBE(p, 2));
-            p += 2;
-            if (std::size_t(end - p) < length) return false;
-            if (de265_push_NAL(context_, p, int(length), 0, nullptr) != DE265_OK) return false;
-            p += length;
-        }
-    }
-    if (!pushLengthPrefixed(data, size, lengthBytes)) return false;
+    const bool parameterSetsPushed =
+        forEachParameterSet(config, configSize, [&](int, const std::uint8_t* nal, std::size_t length) {
+            return de265_push_NAL(context_, nal, int(length), 0, nullptr) == DE265_OK;
+        });
+    if (!parameterSetsPushed || !pushLengthPrefixed(data, size, lengthBytes)) return false;
     if (de265_flush_data(context_) != DE265_OK) return false;
     // libde265 holds a finished picture back until it is taken, so look after every step.
     const de265_image* image = nullptr;

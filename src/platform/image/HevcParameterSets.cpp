@@ -89,27 +89,37 @@ std::optional<CodedSize> sizeFromSequenceParameterSet(const std::uint8_t* nal, s
 
 }  // namespace
 
-std::optional<CodedSize> codedPictureSize(const std::uint8_t* config, std::size_t size) {
+bool forEachParameterSet(const std::uint8_t* config, std::size_t size,
+                         const std::function<bool(int type, const std::uint8_t* nal, std::size_t length)>& unit) {
     // 22 bytes of profile and format fields, the array count, then arrays of NAL units: a type
     // byte, a 16-bit count, and each unit after a 16-bit length.
-    if (size < 23) return std::nullopt;
+    if (size < 23) return false;
     const std::uint8_t* p = config + 23;
     const std::uint8_t* end = config + size;
     for (int array = 0, arrays = config[22]; array < arrays; ++array) {
-        if (end - p < 3) return std::nullopt;
+        if (end - p < 3) return false;
         const int type = p[0] & 0x3f;
         const int units = (p[1] << 8) | p[2];
         p += 3;
         for (int u = 0; u < units; ++u) {
-            if (end - p < 2) return std::nullopt;
+            if (end - p < 2) return false;
             const std::size_t length = std::size_t((p[0] << 8) | p[1]);
             p += 2;
-            if (std::size_t(end - p) < length) return std::nullopt;
-            if (type == kSequenceParameterSet) return sizeFromSequenceParameterSet(p, length);
+            if (std::size_t(end - p) < length || !unit(type, p, length)) return false;
             p += length;
         }
     }
-    return std::nullopt;
+    return true;
+}
+
+std::optional<CodedSize> codedPictureSize(const std::uint8_t* config, std::size_t size) {
+    std::optional<CodedSize> found;
+    forEachParameterSet(config, size, [&](int type, const std::uint8_t* nal, std::size_t length) {
+        if (type != kSequenceParameterSet) return true;
+        found = sizeFromSequenceParameterSet(nal, length);
+        return false;  // only the first
+    });
+    return found;
 }
 
 }  // namespace sorvel::image::decode
