@@ -66,6 +66,51 @@ bool cpuHasF16C() {
 
 const float* srgbEncodeTable() { return curve().table.data(); }
 
+void linearToSrgbFast(const float* in, float* out, std::size_t n) {
+    const float* table = srgbEncodeTable();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    using namespace half_detail;
+    const __m128i magnitudeMask = _mm_set1_epi32(0x7fffffff);
+    const __m128i segmentMask = _mm_set1_epi32((1 << kSegmentBits) - 1);
+    const __m128i fractionMask = _mm_set1_epi32((1 << (23 - kSegmentBits)) - 1);
+    // Biased exponents: below `low` the linear segment, above `high` the exact curve.
+    const __m128i low = _mm_set1_epi32(127 + kMinExponent), high = _mm_set1_epi32(127 + kMaxExponent - 1);
+    const __m128 fractionScale = _mm_set1_ps(1.0f / float(1u << (23 - kSegmentBits)));
+    const __m128 slope = _mm_set1_ps(12.92f);
+    const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(std::int32_t(0x80000000u)));
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(in + i);
+        const __m128i magnitude = _mm_and_si128(_mm_castps_si128(v), magnitudeMask);
+        const __m128i exponent = _mm_srli_epi32(magnitude, 23);
+        const __m128i linear = _mm_cmpgt_epi32(low, exponent);
+        const __m128i beyond = _mm_cmpgt_epi32(exponent, high);
+        if (_mm_movemask_epi8(beyond)) {  // highlights past the table, infinities, NaN
+            for (std::size_t j = i; j < i + 4; ++j) out[j] = linearToSrgbFast(in[j], table);
+            continue;
+        }
+        // Lanes on the linear segment read entry 0 and are replaced below.
+        __m128i index = _mm_or_si128(_mm_slli_epi32(_mm_sub_epi32(exponent, low), kSegmentBits),
+                                     _mm_and_si128(_mm_srli_epi32(magnitude, 23 - kSegmentBits), segmentMask));
+        index = _mm_andnot_si128(linear, index);
+        alignas(16) std::int32_t k[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(k), index);
+        __m128 lo = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(table + k[0]));
+        lo = _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(table + k[1]));
+        __m128 hi = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(table + k[2]));
+        hi = _mm_loadh_pi(hi, reinterpret_cast<const __m64*>(table + k[3]));
+        const __m128 start = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 next = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 fraction = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(magnitude, fractionMask)), fractionScale);
+        __m128 e = _mm_add_ps(start, _mm_mul_ps(_mm_sub_ps(next, start), fraction));
+        e = _mm_or_ps(e, _mm_and_ps(v, sign));
+        const __m128 onLinear = _mm_castsi128_ps(linear);
+        _mm_storeu_ps(out + i, _mm_or_ps(_mm_and_ps(onLinear, _mm_mul_ps(v, slope)), _mm_andnot_ps(onLinear, e)));
+    }
+#endif
+    for (; i < n; ++i) out[i] = linearToSrgbFast(in[i], table);
+}
+
 void floatsToHalves(const float* in, std::uint16_t* out, std::size_t n) {
 #ifdef SORVEL_HAVE_X86
     if (cpuHasF16C()) {

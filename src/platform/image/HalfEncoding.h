@@ -41,6 +41,11 @@ inline float linearToSrgbFast(float v, const float* table) {
 }
 inline float linearToSrgbFast(float v) { return linearToSrgbFast(v, srgbEncodeTable()); }
 
+// linearToSrgbFast on each of `n` values, bit for bit, four at a time: the table positions are
+// computed in vector registers and each lane's two neighbouring entries come in one 8-byte load.
+// `out` may be `in`.
+void linearToSrgbFast(const float* in, float* out, std::size_t n);
+
 // floatToHalf over `n` values, bit for bit (round to nearest even, NaN as floatToHalf gives it).
 void floatsToHalves(const float* in, std::uint16_t* out, std::size_t n);
 
