@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <tuple>
 #include <vector>
 
@@ -154,13 +155,19 @@ TEST(ImageShortcuts, ToneCurveRowsMatchSingleValues) {
     const px::ToneTable curve([](double l) { return std::pow(l, 0.8) * 0.9 + 0.05 * l * l; });
     std::vector<float> row;
     for (int i = -300; i <= 1300; ++i) row.push_back(float(i) / 1000.0f);
-    for (float v : {1e-9f, 3e-5f, 0.9999999f, 1.0000001f, 7.5f, -2.0f}) row.push_back(v);
-    std::vector<float> batch = row;
+    for (float v : {1e-9f, 3e-5f, 0.9999999f, 1.0000001f, 7.5f, -2.0f, NAN, INFINITY, -INFINITY, -1e-9f}) row.push_back(v);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> wide(-3.0f, 3.0f);
+    for (int i = 0; i < 5001; ++i) row.push_back(wide(random));
+    std::vector<float> batch = row, apart(row.size());
     curve.apply(batch.data(), batch.size());
+    curve.apply(row.data(), apart.data(), row.size());
     for (std::size_t i = 0; i < row.size(); ++i) {
         const float single = curve(row[i]);
         ASSERT_EQ(std::memcmp(&batch[i], &single, 4), 0) << row[i] << ": " << batch[i] << " vs " << single;
+        ASSERT_EQ(std::memcmp(&apart[i], &single, 4), 0) << row[i] << ": " << apart[i] << " vs " << single;
     }
+    EXPECT_TRUE(std::isfinite(curve(NAN)));  // the last segment's end, not an undefined entry
     // Both must still be the curve: a wrong segment or rise would agree with itself.
     for (float v : {0.0f, 1e-4f, 0.01f, 0.18f, 0.5f, 0.999f, 1.0f}) {
         const double exact = std::pow(double(v), 0.8) * 0.9 + 0.05 * double(v) * double(v);

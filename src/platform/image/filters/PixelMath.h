@@ -135,7 +135,7 @@ public:
     float operator()(float x) const {
         const float a = std::fabs(x);
         if (a > 1.0f) return x < 0 ? 2 * v_[0] - (v_[kSize] + (a - 1.0f) * endSlope_) : v_[kSize] + (a - 1.0f) * endSlope_;
-        const float pos = std::sqrt(a) * kSize;
+        const float pos = std::sqrt(a == a ? a : 1.0f) * kSize;  // NaN: the last segment's end
         const int i = std::min(int(pos), kSize - 1);
         const float f = pos - float(i);
         const float* s = &segments_[2 * std::size_t(i)];
@@ -143,49 +143,46 @@ public:
         return x < 0 ? 2 * v_[0] - v : v;
     }
 
-    // operator() on each of `n` values in place. The segments and fractions (a square root
-    // each) are computed four at a time first; every value comes out exactly as from
-    // operator(). NaN reads the last entry instead of an undefined one.
-    void apply(float* x, std::size_t n) const {
-        constexpr std::size_t kBatch = 256;
-        std::int32_t segment[kBatch];
-        float fraction[kBatch];
-        const float twiceFirst = 2 * v_[0];
-        for (std::size_t base = 0; base < n; base += kBatch) {
-            const std::size_t m = std::min(kBatch, n - base);
-            float* v = x + base;
-            std::size_t i = 0;
-            // int(min(pos, kSize - 1)) is min(int(pos), kSize - 1) for pos in [0, kSize].
+    // operator() on each of `n` values, bit for bit, four at a time: segment and fraction in
+    // vector registers, each lane's segment start and rise in one 8-byte load, the continuation
+    // beyond 1 and the odd symmetry below 0 as lane selects. NaN reads the last segment at its
+    // end instead of an undefined one. `out` may be `in`.
+    void apply(const float* in, float* out, std::size_t n) const {
+        std::size_t i = 0;
 #if defined(__SSE2__)
-            const __m128 one = _mm_set1_ps(1.0f), size = _mm_set1_ps(float(kSize));
-            const __m128 lastSegment = _mm_set1_ps(float(kSize - 1));
-            const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-            for (; i + 4 <= m; i += 4) {
-                const __m128 a = _mm_min_ps(_mm_and_ps(_mm_loadu_ps(v + i), magnitude), one);
-                const __m128 pos = _mm_mul_ps(_mm_sqrt_ps(a), size);
-                const __m128i k = _mm_cvttps_epi32(_mm_min_ps(pos, lastSegment));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(segment + i), k);
-                _mm_storeu_ps(fraction + i, _mm_sub_ps(pos, _mm_cvtepi32_ps(k)));
-            }
-#endif
-            for (; i < m; ++i) {
-                const float a = std::fabs(v[i]);
-                const float pos = std::sqrt(a > 1.0f || !(a == a) ? 1.0f : a) * kSize;
-                segment[i] = std::min(int(pos), kSize - 1);
-                fraction[i] = pos - float(segment[i]);
-            }
-            for (i = 0; i < m; ++i) {
-                const float value = v[i];
-                if (std::fabs(value) > 1.0f) {
-                    v[i] = (*this)(value);
-                    continue;
-                }
-                const float* s = &segments_[2 * std::size_t(segment[i])];
-                const float t = s[0] + fraction[i] * s[1];
-                v[i] = value < 0 ? twiceFirst - t : t;
-            }
+        const __m128 one = _mm_set1_ps(1.0f), size = _mm_set1_ps(float(kSize));
+        const __m128 lastSegment = _mm_set1_ps(float(kSize - 1));
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        const __m128 zero = _mm_setzero_ps(), twiceFirst = _mm_set1_ps(2 * v_[0]);
+        const __m128 last = _mm_set1_ps(v_[kSize]), endSlope = _mm_set1_ps(endSlope_);
+        const float* segments = segments_.data();
+        for (; i + 4 <= n; i += 4) {
+            const __m128 x = _mm_loadu_ps(in + i);
+            const __m128 a = _mm_and_ps(x, magnitude);
+            // int(min(pos, kSize - 1)) is min(int(pos), kSize - 1) for pos in [0, kSize].
+            const __m128 pos = _mm_mul_ps(_mm_sqrt_ps(_mm_min_ps(a, one)), size);
+            const __m128i k = _mm_cvttps_epi32(_mm_min_ps(pos, lastSegment));
+            const __m128 fraction = _mm_sub_ps(pos, _mm_cvtepi32_ps(k));
+            alignas(16) std::int32_t segment[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(segment), k);
+            __m128 lo = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(segments + 2 * segment[0]));
+            lo = _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(segments + 2 * segment[1]));
+            __m128 hi = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(segments + 2 * segment[2]));
+            hi = _mm_loadh_pi(hi, reinterpret_cast<const __m64*>(segments + 2 * segment[3]));
+            const __m128 start = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+            const __m128 rise = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+            const __m128 inside = _mm_add_ps(start, _mm_mul_ps(fraction, rise));
+            const __m128 beyond = _mm_add_ps(last, _mm_mul_ps(_mm_sub_ps(a, one), endSlope));
+            const __m128 isBeyond = _mm_cmpgt_ps(a, one);
+            const __m128 t = _mm_or_ps(_mm_and_ps(isBeyond, beyond), _mm_andnot_ps(isBeyond, inside));
+            const __m128 negative = _mm_cmplt_ps(x, zero);
+            const __m128 mirrored = _mm_sub_ps(twiceFirst, t);
+            _mm_storeu_ps(out + i, _mm_or_ps(_mm_and_ps(negative, mirrored), _mm_andnot_ps(negative, t)));
         }
+#endif
+        for (; i < n; ++i) out[i] = (*this)(in[i]);
     }
+    void apply(float* x, std::size_t n) const { apply(x, x, n); }
 
 private:
     std::vector<float> v_;

@@ -309,8 +309,7 @@ public:
             float *r = p.r + base, *g = p.g + base, *b = p.b + base;
             gainAndLift(r, g, b, n, k, lift);
             if (mix != 0) {
-                std::copy_n(r, n, cr), std::copy_n(g, n, cg), std::copy_n(b, n, cb);
-                curve_.apply(cr, n), curve_.apply(cg, n), curve_.apply(cb, n);
+                curve_.apply(r, cr, n), curve_.apply(g, cg, n), curve_.apply(b, cb, n);
                 mixTowards(r, g, b, cr, cg, cb, n, mix);
             }
         }
