@@ -148,6 +148,21 @@ TEST(ImageShortcuts, VectorRowLoopsMatchTheScalarPixelByPixel) {
     EXPECT_EQ(vb, ob);
 }
 
+// The opaque check gates every opaque-only path: one alpha that is not exactly 1, in any lane or
+// in the tail, must be seen.
+TEST(ImageShortcuts, OpaqueCheckSeesEveryPosition) {
+    for (std::size_t n : {std::size_t(1), std::size_t(4), std::size_t(7), std::size_t(256)}) {
+        std::vector<float> a(n, 1.0f);
+        EXPECT_TRUE(loops::allOpaque(a.data(), n));
+        for (std::size_t i = 0; i < n; ++i)
+            for (float v : {0.0f, 0.99999994f, NAN, -1.0f}) {
+                a[i] = v;
+                EXPECT_FALSE(loops::allOpaque(a.data(), n)) << "alpha " << v << " at " << i << " of " << n;
+                a[i] = 1.0f;
+            }
+    }
+}
+
 // The film looks run their curves a row at a time; a row must come out as the values one by one
 // (shadows, the steep start near 0, beyond white, negative values), or a look would change
 // with the tile width.
