@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/image/HugePages.h"
+#include "platform/image/LargeBlocks.h"
 
 namespace sorvel::image {
 
@@ -40,15 +40,14 @@ std::optional<Bitmap> Bitmap::allocate(int width, int height, PixelFormat format
     b.bytesPerRow_ = std::size_t(row);
     b.byteCount_ = std::size_t(total);
     // A 12 MP picture is 48 to 192 MB: in 2 MB pages its first writes fault 24 to 96 times
-    // instead of 12,000 to 48,000 (each fault costs more than zeroing its page).
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    if (b.byteCount_ >= 2 * kHugePage) {
-        const std::size_t rounded = (b.byteCount_ + kHugePage - 1) / kHugePage * kHugePage;
-        void* memory = std::aligned_alloc(kHugePage, rounded);
+    // instead of 12,000 to 48,000, and a block kept from the last picture not at all.
+    if (b.byteCount_ >= blocks::kMinBytes) {
+        std::size_t capacity = 0;
+        void* memory = blocks::acquire(b.byteCount_, capacity);
         if (!memory) return std::nullopt;
-        adviseHugePages(memory, rounded);
         if (zeroed) std::memset(memory, 0, b.byteCount_);
-        b.pixels_ = std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory), [](std::uint8_t* p) { std::free(p); });
+        b.pixels_ = std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory),
+                                                    [capacity](std::uint8_t* p) { blocks::release(p, capacity); });
         return b;
     }
     b.pixels_ = zeroed ? std::make_shared<std::uint8_t[]>(b.byteCount_)
