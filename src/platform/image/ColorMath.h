@@ -21,9 +21,11 @@ std::uint8_t encode8(float linear);
 // Stored 8-bit straight RGBA (or BGRA when `bgra`) in `space` to working space.
 void loadRGBA8(const std::uint8_t* src, std::size_t n, ColorSpace space, bool bgra,
                float* r, float* g, float* b, float* a);
-// Working space to a stored row of `format` in `space`.
+// Working space to a stored row of `format` in `space`. `streaming`: `dst` belongs to a picture
+// far larger than the caches, written with stores that bypass them where the format and `dst`
+// allow; the thread calls storeFence() (HalfEncoding.h) when its rows are done.
 void storeRow(const float* r, const float* g, const float* b, const float* a, std::size_t n,
-              PixelFormat format, ColorSpace space, std::uint8_t* dst);
+              PixelFormat format, ColorSpace space, std::uint8_t* dst, bool streaming = false);
 
 std::uint16_t floatToHalf(float f);
 float halfToFloat(std::uint16_t h);

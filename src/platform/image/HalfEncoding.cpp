@@ -1,5 +1,6 @@
 #include "platform/image/HalfEncoding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -50,6 +51,25 @@ __attribute__((target("avx,f16c"))) void convertF16C(const float* in, std::uint1
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
     }
     for (; i < n; ++i) out[i] = floatToHalf(in[i]);
+}
+
+// convertF16C with stores that bypass the caches; `out` is 16-byte aligned.
+__attribute__((target("avx,f16c"))) void streamF16C(const float* in, std::uint8_t* out, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 v = _mm256_loadu_ps(in + i);
+        if (_mm256_movemask_ps(_mm256_cmp_ps(v, v, _CMP_UNORD_Q))) {
+            alignas(16) std::uint16_t h[8];
+            for (std::size_t j = 0; j < 8; ++j) h[j] = floatToHalf(in[i + j]);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_load_si128(reinterpret_cast<const __m128i*>(h)));
+            continue;
+        }
+        _mm_stream_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
+    }
+    for (; i < n; ++i) {
+        const std::uint16_t h = floatToHalf(in[i]);
+        std::memcpy(out + 2 * i, &h, 2);
+    }
 }
 
 // CPUID leaf 1 directly: clang's __builtin_cpu_supports does not know "f16c".
@@ -109,6 +129,28 @@ void linearToSrgbFast(const float* in, float* out, std::size_t n) {
     }
 #endif
     for (; i < n; ++i) out[i] = linearToSrgbFast(in[i], table);
+}
+
+void streamHalves(const float* in, std::uint8_t* dst, std::size_t n) {
+#ifdef SORVEL_HAVE_X86
+    if (cpuHasF16C() && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0) {
+        streamF16C(in, dst, n);
+        return;
+    }
+#endif
+    constexpr std::size_t kChunk = 1024;
+    std::uint16_t halves[kChunk];
+    for (std::size_t base = 0; base < n; base += kChunk) {
+        const std::size_t m = std::min(kChunk, n - base);
+        floatsToHalves(in + base, halves, m);
+        std::memcpy(dst + 2 * base, halves, 2 * m);
+    }
+}
+
+void storeFence() {
+#ifdef SORVEL_HAVE_X86
+    _mm_sfence();
+#endif
 }
 
 void floatsToHalves(const float* in, std::uint16_t* out, std::size_t n) {

@@ -49,4 +49,11 @@ void linearToSrgbFast(const float* in, float* out, std::size_t n);
 // floatToHalf over `n` values, bit for bit (round to nearest even, NaN as floatToHalf gives it).
 void floatsToHalves(const float* in, std::uint16_t* out, std::size_t n);
 
+// floatsToHalves into `dst` (2 n bytes) with stores that bypass the caches where `dst` allows:
+// for pictures far larger than the caches, which would only be evicted again before anyone
+// reads them (and each cached store first reads its line from memory). The stores are weakly
+// ordered: the writing thread calls storeFence() before another thread reads them.
+void streamHalves(const float* in, std::uint8_t* dst, std::size_t n);
+void storeFence();
+
 }  // namespace sorvel::image::color

@@ -10,12 +10,15 @@
 
 #include "platform/image/ColorMath.h"
 #include "platform/image/FilterKit.h"
+#include "platform/image/HalfEncoding.h"
 #include "platform/image/Nodes.h"
 #include "platform/image/PixelLoops.h"
 
 namespace sorvel::image {
 
 namespace {
+
+constexpr std::size_t kStreamingBytes = std::size_t(32) << 20;
 
 // Float storage that one worker reuses from tile to tile: a render takes its buffers from here
 // instead of allocating them per tile (fresh memory costs a page fault per 4 KB, which was a
@@ -85,6 +88,8 @@ struct RenderGraph {
     // Blends evaluated as point operations of their background, with their foreground's
     // operations (see blendOperations).
     std::unordered_map<const Node*, std::vector<const PointNode*>> blends;
+    // Every node a source, a point operation or such a blend: no tile reads outside itself.
+    bool pointwise = false;
 };
 
 // Nodes that more than one node reads (a picture blended over itself, a mask made from the
@@ -180,7 +185,23 @@ RenderGraph analyse(const Node& root, bool fuseBlends) {
     }
     for (const auto& [n, count] : readers)
         if (count > 1) g.shared.insert(n);
+    g.pointwise = std::all_of(nodes.begin(), nodes.end(), [&](const Node* n) {
+        return n->inputs().empty() || n->asPointNode() || g.blends.count(n);
+    });
     return g;
+}
+
+// The tile size the options ask for, else 256 x 128, or for a pointwise graph strips as wide as
+// the area (up to 4096) with the same number of pixels.
+std::pair<std::int64_t, std::int64_t> tileSize(const RenderOptions& options, const RenderGraph& graph,
+                                               const PixelRect& area) {
+    constexpr std::int64_t kWidth = 256, kHeight = 128, kMaxStrip = 4096;
+    std::int64_t tw = options.tileWidth, th = options.tileHeight;
+    if (tw == 0 && th == 0 && graph.pointwise) {
+        tw = std::clamp<std::int64_t>(area.width, kWidth, kMaxStrip);
+        th = std::max<std::int64_t>(8, kWidth * kHeight / tw);
+    }
+    return {tw != 0 ? tw : kWidth, th != 0 ? th : kHeight};
 }
 
 void evaluate(const Node& node, const TileView& out, TileMemo& memo);
@@ -302,8 +323,8 @@ void evaluateOnce(const Node& node, const TileView& out, TileMemo& memo) {
 }  // namespace
 
 RenderContext::RenderContext(RenderOptions options) : options_(options) {
-    options_.tileWidth = std::max(8, options_.tileWidth);
-    options_.tileHeight = std::max(8, options_.tileHeight);
+    if (options_.tileWidth != 0) options_.tileWidth = std::max(8, options_.tileWidth);
+    if (options_.tileHeight != 0) options_.tileHeight = std::max(8, options_.tileHeight);
 }
 
 std::optional<Bitmap> RenderContext::render(const Image& image, const Rect& rect, PixelFormat format,
@@ -331,13 +352,14 @@ std::optional<Bitmap> RenderContext::render(const Image& image, const Rect& rect
         orient = nullptr;
     }
 
-    const std::int64_t tw = options_.tileWidth, th = options_.tileHeight;
+    const RenderGraph graph = analyse(*root, options_.shortcuts);
+    const std::pair<std::int64_t, std::int64_t> tileShape = tileSize(options_, graph, source);
+    const std::int64_t tw = tileShape.first, th = tileShape.second;
     const std::int64_t cols = (source.width + tw - 1) / tw, rows = (source.height + th - 1) / th;
     const std::int64_t tileCount = cols * rows;
     int threads = options_.threads > 0 ? options_.threads : int(std::thread::hardware_concurrency());
     threads = int(std::clamp<std::int64_t>(threads, 1, std::min<std::int64_t>(tileCount, 64)));
 
-    const RenderGraph graph = analyse(*root, options_.shortcuts);
     std::atomic<std::int64_t> next{0};
     std::atomic<bool> failed{false};
     std::uint8_t* base = bitmap->mutableData();
@@ -348,6 +370,8 @@ std::optional<Bitmap> RenderContext::render(const Image& image, const Rect& rect
         return std::ptrdiff_t(area.maxY() - 1 - y) * std::ptrdiff_t(bytesPerRow) + std::ptrdiff_t(x - area.x) * std::ptrdiff_t(bpp);
     };
 
+    // A picture beyond the last-level cache is written past the caches (see storeRow).
+    const bool streaming = bitmap->byteCount() >= kStreamingBytes;
     auto work = [&] {
         BufferPool pool;
         std::vector<std::uint8_t> stored(orient ? std::size_t(tw) * bpp : 0);
@@ -366,7 +390,7 @@ std::optional<Bitmap> RenderContext::render(const Image& image, const Rect& rect
                     const TileView& v = tile.view;
                     if (!orient) {
                         color::storeRow(v.row(0, y), v.row(1, y), v.row(2, y), v.row(3, y), std::size_t(r.width),
-                                        format, colorSpace, base + offset(r.x, y));
+                                        format, colorSpace, base + offset(r.x, y), streaming);
                         continue;
                     }
                     color::storeRow(v.row(0, y), v.row(1, y), v.row(2, y), v.row(3, y), std::size_t(r.width), format,
@@ -388,6 +412,7 @@ std::optional<Bitmap> RenderContext::render(const Image& image, const Rect& rect
         } catch (...) {  // allocation failure inside a filter: the render fails as a whole
             failed.store(true);
         }
+        color::storeFence();
     };
     std::vector<std::thread> pool;
     for (int i = 1; i < threads; ++i) pool.emplace_back(work);

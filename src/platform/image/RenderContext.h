@@ -19,8 +19,11 @@ namespace sorvel::image {
 
 struct RenderOptions {
     int threads = 0;           // 0: one per core. Threads live only inside one render() call.
-    int tileWidth = 256;       // tiles are the unit of memory and of parallel work
-    int tileHeight = 128;
+    // Tiles are the unit of memory and of parallel work. 0: the renderer's choice, 256 x 128, or
+    // strips of whole rows of the same area when every node is a point operation (no tile
+    // reads outside itself, and long rows are what the memory prefetcher follows best).
+    int tileWidth = 0;
+    int tileHeight = 0;
     // Blends of a filter over its own input evaluated as point operations, and an orientation
     // at the top written through while storing. Off: every node on its own, the reference the
     // shortcuts must match byte for byte.

@@ -97,3 +97,21 @@ TEST(ImageHalfEncoding, BatchCurveIsBitIdenticalToTheSingleValueOne) {
     }
     EXPECT_EQ(mismatches, 0u);
 }
+
+// Stores that bypass the caches take another path through the converter: the same bits must
+// land, whether the destination is aligned for them or not, NaN lanes and a tail included.
+TEST(ImageHalfEncoding, StreamedHalvesAreTheConvertedHalves) {
+    std::vector<float> values;
+    for (int i = 0; i < 4099; ++i) values.push_back(float(i - 2000) * 0.37f);
+    values[9] = NAN, values[100] = -INFINITY, values[4097] = 65520.0f;
+    std::vector<std::uint16_t> want(values.size());
+    floatsToHalves(values.data(), want.data(), values.size());
+    alignas(16) static std::uint8_t buffer[2 * 4099 + 32];
+    for (std::size_t offset : {std::size_t(0), std::size_t(2), std::size_t(16)}) {
+        std::memset(buffer, 0xAB, sizeof buffer);
+        streamHalves(values.data(), buffer + offset, values.size());
+        storeFence();
+        EXPECT_EQ(std::memcmp(buffer + offset, want.data(), 2 * values.size()), 0) << "offset " << offset;
+        EXPECT_EQ(buffer[offset + 2 * values.size()], 0xAB) << "wrote past the end at offset " << offset;
+    }
+}

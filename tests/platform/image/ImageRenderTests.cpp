@@ -46,6 +46,25 @@ TEST(ImageTiling, OutputIdenticalForAnyTileSizeAndThreadCount) {
     }
 }
 
+// A graph of point operations only is rendered in strips of whole rows by default; filters that
+// depend on where a pixel is (dither, vignette) must not see the strip's own coordinates.
+TEST(ImageTiling, PointOperationStripsMatchTiles) {
+    Image src(test::noiseBitmap(700, 300, 3));
+    Image chain = *src.applyingFilter("CIColorControls", {{"inputSaturation", 1.4}});
+    chain = *chain.applyingFilter("CIVignette", {{"inputIntensity", 0.8}, {"inputRadius", 1.5}});
+    chain = *chain.applyingFilter("CIDither", {{"inputIntensity", 0.3}});
+    for (const Image& recipe : {chain, chain.oriented(6)}) {
+        RenderOptions tiles;
+        tiles.tileWidth = 64, tiles.tileHeight = 48, tiles.threads = 2;
+        for (PixelFormat format : {PixelFormat::RGBA8, PixelFormat::RGBAHalf}) {
+            auto strips = RenderContext().render(recipe, recipe.extent(), format, ColorSpace::DisplayP3);
+            auto tiled = RenderContext(tiles).render(recipe, recipe.extent(), format, ColorSpace::DisplayP3);
+            ASSERT_TRUE(strips && tiled);
+            EXPECT_EQ(test::firstDifference(*strips, *tiled), "") << "format " << int(format);
+        }
+    }
+}
+
 // Decoding to linear float and encoding back must not lose a single 8-bit code.
 TEST(ImageRender, EightBitSrgbRoundTripsEveryCode) {
     Bitmap b = *Bitmap::make(256, 1, PixelFormat::RGBA8, ColorSpace::SRGB);
