@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "TestImages.h"
 #include "platform/image/ColorMath.h"
 #include "platform/image/HalfEncoding.h"
 
@@ -84,18 +85,22 @@ TEST(ImageHalfEncoding, BatchCurveIsBitIdenticalToTheSingleValueOne) {
             values.push_back(-v);
         }
     values.push_back(0.25f);  // an odd length leaves a tail for the scalar loop
-    std::vector<float> batch(values.size());
-    linearToSrgbFast(values.data(), batch.data(), values.size());
-    std::size_t mismatches = 0;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const float one = linearToSrgbFast(values[i]);
-        std::uint32_t a, b;
-        std::memcpy(&a, &one, 4);
-        std::memcpy(&b, &batch[i], 4);
-        const bool same = a == b || (std::isnan(one) && std::isnan(batch[i]));
-        if (!same && ++mismatches < 5) ADD_FAILURE() << "value " << values[i] << ": " << batch[i] << " vs " << one;
+    for (bool fourLanes : {false, true}) {
+        sorvel::image::test::FourLanesOnly narrow(fourLanes);
+        std::vector<float> batch(values.size());
+        linearToSrgbFast(values.data(), batch.data(), values.size());
+        std::size_t mismatches = 0;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const float one = linearToSrgbFast(values[i]);
+            std::uint32_t a, b;
+            std::memcpy(&a, &one, 4);
+            std::memcpy(&b, &batch[i], 4);
+            const bool same = a == b || (std::isnan(one) && std::isnan(batch[i]));
+            if (!same && ++mismatches < 5)
+                ADD_FAILURE() << "value " << values[i] << ": " << batch[i] << " vs " << one << " four lanes " << fourLanes;
+        }
+        EXPECT_EQ(mismatches, 0u);
     }
-    EXPECT_EQ(mismatches, 0u);
 }
 
 // Stores that bypass the caches take another path through the converter: the same bits must

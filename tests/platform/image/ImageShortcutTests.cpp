@@ -174,13 +174,16 @@ TEST(ImageShortcuts, ToneCurveRowsMatchSingleValues) {
     std::mt19937 random(3);
     std::uniform_real_distribution<float> wide(-3.0f, 3.0f);
     for (int i = 0; i < 5001; ++i) row.push_back(wide(random));
-    std::vector<float> batch = row, apart(row.size());
-    curve.apply(batch.data(), batch.size());
-    curve.apply(row.data(), apart.data(), row.size());
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        const float single = curve(row[i]);
-        ASSERT_EQ(std::memcmp(&batch[i], &single, 4), 0) << row[i] << ": " << batch[i] << " vs " << single;
-        ASSERT_EQ(std::memcmp(&apart[i], &single, 4), 0) << row[i] << ": " << apart[i] << " vs " << single;
+    for (bool fourLanes : {false, true}) {
+        test::FourLanesOnly narrow(fourLanes);
+        std::vector<float> batch = row, apart(row.size());
+        curve.apply(batch.data(), batch.size());
+        curve.apply(row.data(), apart.data(), row.size());
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const float single = curve(row[i]);
+            ASSERT_EQ(std::memcmp(&batch[i], &single, 4), 0) << row[i] << ": " << batch[i] << " vs " << single;
+            ASSERT_EQ(std::memcmp(&apart[i], &single, 4), 0) << row[i] << ": " << apart[i] << " vs " << single;
+        }
     }
     EXPECT_TRUE(std::isfinite(curve(NAN)));  // the last segment's end, not an undefined entry
     // Both must still be the curve: a wrong segment or rise would agree with itself.

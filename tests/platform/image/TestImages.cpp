@@ -1,5 +1,7 @@
 #include "TestImages.h"
 
+#include "platform/image/TableLookup.h"
+
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -61,6 +63,14 @@ Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
+
+#ifdef SORVEL_TABLE_LOOKUP_X86
+FourLanesOnly::FourLanesOnly(bool on) : was_(lookup::fourLanesOnly().exchange(on)) {}
+FourLanesOnly::~FourLanesOnly() { lookup::fourLanesOnly().store(was_); }
+#else
+FourLanesOnly::FourLanesOnly(bool) : was_(false) {}
+FourLanesOnly::~FourLanesOnly() = default;
+#endif
 
 }  // namespace sorvel::image::test
 

@@ -23,4 +23,17 @@ std::string firstDifference(const Bitmap& a, const Bitmap& b);
 
 Bytes readFile(const std::string& path);
 
+// While it lives (and `on`), the table look-ups run four lanes at a time on a CPU that has
+// eight, so tests reach the code such CPUs run.
+class FourLanesOnly {
+public:
+    explicit FourLanesOnly(bool on);
+    ~FourLanesOnly();
+    FourLanesOnly(const FourLanesOnly&) = delete;
+    FourLanesOnly& operator=(const FourLanesOnly&) = delete;
+
+private:
+    bool was_;
+};
+
 }  // namespace sorvel::image::test

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/image/TableLookup.h"
 #include "platform/image/WideVectors.h"
 
 #if defined(__SSE2__)
@@ -143,19 +144,29 @@ public:
         return x < 0 ? 2 * v_[0] - v : v;
     }
 
-    // operator() on each of `n` values, bit for bit, four at a time: segment and fraction in
-    // vector registers, each lane's segment start and rise in one 8-byte load, the continuation
-    // beyond 1 and the odd symmetry below 0 as lane selects. NaN reads the last segment at its
-    // end instead of an undefined one. `out` may be `in`.
+    // operator() on each of `n` values, bit for bit, a vector at a time: segment and fraction
+    // in vector registers, each lane's segment start and rise in one 8-byte load, the
+    // continuation beyond 1 and the odd symmetry below 0 as lane selects. NaN reads the last
+    // segment at its end instead of an undefined one. `out` may be `in`.
     void apply(const float* in, float* out, std::size_t n) const {
         std::size_t i = 0;
-#if defined(__SSE2__)
+#ifdef SORVEL_TABLE_LOOKUP_X86
+        i = lookup::eightLanes() ? applyEight(in, out, n) : applyFour(in, out, n);
+#endif
+        for (; i < n; ++i) out[i] = (*this)(in[i]);
+    }
+    void apply(float* x, std::size_t n) const { apply(x, x, n); }
+
+private:
+#ifdef SORVEL_TABLE_LOOKUP_X86
+    // apply() four lanes at a time; returns how many values it did (whole vectors).
+    std::size_t applyFour(const float* in, float* out, std::size_t n) const {
         const __m128 one = _mm_set1_ps(1.0f), size = _mm_set1_ps(float(kSize));
         const __m128 lastSegment = _mm_set1_ps(float(kSize - 1));
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
         const __m128 zero = _mm_setzero_ps(), twiceFirst = _mm_set1_ps(2 * v_[0]);
         const __m128 last = _mm_set1_ps(v_[kSize]), endSlope = _mm_set1_ps(endSlope_);
-        const float* segments = segments_.data();
+        std::size_t i = 0;
         for (; i + 4 <= n; i += 4) {
             const __m128 x = _mm_loadu_ps(in + i);
             const __m128 a = _mm_and_ps(x, magnitude);
@@ -163,14 +174,10 @@ public:
             const __m128 pos = _mm_mul_ps(_mm_sqrt_ps(_mm_min_ps(a, one)), size);
             const __m128i k = _mm_cvttps_epi32(_mm_min_ps(pos, lastSegment));
             const __m128 fraction = _mm_sub_ps(pos, _mm_cvtepi32_ps(k));
-            alignas(16) std::int32_t segment[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(segment), k);
-            __m128 lo = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(segments + 2 * segment[0]));
-            lo = _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(segments + 2 * segment[1]));
-            __m128 hi = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(segments + 2 * segment[2]));
-            hi = _mm_loadh_pi(hi, reinterpret_cast<const __m64*>(segments + 2 * segment[3]));
-            const __m128 start = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
-            const __m128 rise = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+            alignas(16) std::int32_t offset[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(offset), _mm_add_epi32(k, k));
+            __m128 start, rise;
+            lookup::pairs(segments_.data(), offset, start, rise);
             const __m128 inside = _mm_add_ps(start, _mm_mul_ps(fraction, rise));
             const __m128 beyond = _mm_add_ps(last, _mm_mul_ps(_mm_sub_ps(a, one), endSlope));
             const __m128 isBeyond = _mm_cmpgt_ps(a, one);
@@ -179,12 +186,37 @@ public:
             const __m128 mirrored = _mm_sub_ps(twiceFirst, t);
             _mm_storeu_ps(out + i, _mm_or_ps(_mm_and_ps(negative, mirrored), _mm_andnot_ps(negative, t)));
         }
-#endif
-        for (; i < n; ++i) out[i] = (*this)(in[i]);
+        return i;
     }
-    void apply(float* x, std::size_t n) const { apply(x, x, n); }
 
-private:
+    // applyFour eight lanes at a time (the same operations, so the same bits).
+    __attribute__((target("avx2"))) std::size_t applyEight(const float* in, float* out, std::size_t n) const {
+        const __m256 one = _mm256_set1_ps(1.0f), size = _mm256_set1_ps(float(kSize));
+        const __m256 lastSegment = _mm256_set1_ps(float(kSize - 1));
+        const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
+        const __m256 zero = _mm256_setzero_ps(), twiceFirst = _mm256_set1_ps(2 * v_[0]);
+        const __m256 last = _mm256_set1_ps(v_[kSize]), endSlope = _mm256_set1_ps(endSlope_);
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const __m256 x = _mm256_loadu_ps(in + i);
+            const __m256 a = _mm256_and_ps(x, magnitude);
+            const __m256 pos = _mm256_mul_ps(_mm256_sqrt_ps(_mm256_min_ps(a, one)), size);
+            const __m256i k = _mm256_cvttps_epi32(_mm256_min_ps(pos, lastSegment));
+            const __m256 fraction = _mm256_sub_ps(pos, _mm256_cvtepi32_ps(k));
+            alignas(32) std::int32_t offset[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(offset), _mm256_add_epi32(k, k));
+            __m256 start, rise;
+            lookup::pairs(segments_.data(), offset, start, rise);
+            const __m256 inside = _mm256_add_ps(start, _mm256_mul_ps(fraction, rise));
+            const __m256 beyond = _mm256_add_ps(last, _mm256_mul_ps(_mm256_sub_ps(a, one), endSlope));
+            const __m256 t = _mm256_blendv_ps(inside, beyond, _mm256_cmp_ps(a, one, _CMP_GT_OQ));
+            const __m256 mirrored = _mm256_sub_ps(twiceFirst, t);
+            _mm256_storeu_ps(out + i, _mm256_blendv_ps(t, mirrored, _mm256_cmp_ps(x, zero, _CMP_LT_OQ)));
+        }
+        return i;
+    }
+#endif
+
     std::vector<float> v_;
     std::vector<float> segments_;
     float endSlope_ = 1.0f;
