@@ -2,6 +2,7 @@
 
 #include "platform/image/HalfEncoding.h"
 #include "platform/image/PixelLoops.h"
+#include "platform/image/WideVectors.h"
 
 #include <algorithm>
 #include <bit>
@@ -153,6 +154,16 @@ float halfToFloat(std::uint16_t h) {
 namespace {
 constexpr std::size_t kChunk = 256;
 
+SORVEL_WIDE_VECTORS void toDisplayP3(const float* __restrict r, const float* __restrict g, const float* __restrict b,
+                                     std::size_t n, float* __restrict pr, float* __restrict pg, float* __restrict pb) {
+    const float* k = kSRGBToP3;
+    for (std::size_t i = 0; i < n; ++i) {
+        pr[i] = k[0] * r[i] + k[1] * g[i] + k[2] * b[i];
+        pg[i] = k[3] * r[i] + k[4] * g[i] + k[5] * b[i];
+        pb[i] = k[6] * r[i] + k[7] * g[i] + k[8] * b[i];
+    }
+}
+
 // store8 for alpha 1 everywhere: the codes quantise() gives (colour / 1 is the colour), each
 // pixel stored as one 32-bit word.
 void storeOpaque8(const float* r, const float* g, const float* b, std::size_t n, float scale, const std::uint8_t* lut,
@@ -216,28 +227,7 @@ void storeHalf(const float* r, const float* g, const float* b, const float* a, s
         linearToSrgbFast(r, er, n);
         linearToSrgbFast(g, eg, n);
         linearToSrgbFast(b, eb, n);
-        std::size_t i = 0;
-#if defined(__SSE2__)
-        const __m128 opaque = _mm_set1_ps(1.0f);
-        for (; i + 4 <= n; i += 4) {  // four pixels' planes to four interleaved pixels
-            __m128 p0 = _mm_loadu_ps(er + i), p1 = _mm_loadu_ps(eg + i), p2 = _mm_loadu_ps(eb + i), p3 = opaque;
-            _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
-            _mm_storeu_ps(out + 4 * i, p0);
-            _mm_storeu_ps(out + 4 * i + 4, p1);
-            _mm_storeu_ps(out + 4 * i + 8, p2);
-            _mm_storeu_ps(out + 4 * i + 12, p3);
-        }
-#endif
-        for (; i < n; ++i) {
-            float* o = out + 4 * i;
-            o[0] = er[i], o[1] = eg[i], o[2] = eb[i], o[3] = 1.0f;
-        }
-        if (streaming) {
-            streamHalves(out, dst, 4 * n);
-            return;
-        }
-        floatsToHalves(out, halves, 4 * n);
-        std::memcpy(dst, halves, 8 * n);
+        storeOpaqueHalves(er, eg, eb, n, dst, streaming);
         return;
     }
     const float* table = srgbEncodeTable();
@@ -295,12 +285,7 @@ void storeRow(const float* r, const float* g, const float* b, const float* a, st
         const std::size_t m = std::min(kChunk, n - base);
         const float *R = r + base, *G = g + base, *B = b + base, *A = a + base;
         if (space == ColorSpace::DisplayP3) {
-            const float* k = kSRGBToP3;
-            for (std::size_t i = 0; i < m; ++i) {
-                tr[i] = k[0] * R[i] + k[1] * G[i] + k[2] * B[i];
-                tg[i] = k[3] * R[i] + k[4] * G[i] + k[5] * B[i];
-                tb[i] = k[6] * R[i] + k[7] * G[i] + k[8] * B[i];
-            }
+            toDisplayP3(R, G, B, m, tr, tg, tb);
             R = tr, G = tg, B = tb;
         }
         std::uint8_t* d = dst + base * bpp;

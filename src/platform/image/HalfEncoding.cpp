@@ -54,23 +54,33 @@ __attribute__((target("avx,f16c"))) void convertF16C(const float* in, std::uint1
     for (; i < n; ++i) out[i] = floatToHalf(in[i]);
 }
 
-// convertF16C with stores that bypass the caches; `out` is 16-byte aligned.
-__attribute__((target("avx,f16c"))) void streamF16C(const float* in, std::uint8_t* out, std::size_t n) {
+// storeOpaqueHalves eight pixels at a time: each plane converted on its own, the halves
+// interleaved as 16-bit words. Returns how many pixels it did.
+__attribute__((target("avx,f16c"))) std::size_t opaqueF16C(const float* r, const float* g, const float* b,
+                                                            std::size_t n, std::uint8_t* dst, bool streaming) {
+    const __m128i alpha = _mm_set1_epi16(std::int16_t(0x3C00));  // 1.0
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        __m256 v = _mm256_loadu_ps(in + i);
-        if (_mm256_movemask_ps(_mm256_cmp_ps(v, v, _CMP_UNORD_Q))) {
-            alignas(16) std::uint16_t h[8];
-            for (std::size_t j = 0; j < 8; ++j) h[j] = floatToHalf(in[i + j]);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_load_si128(reinterpret_cast<const __m128i*>(h)));
-            continue;
+        const __m256 vr = _mm256_loadu_ps(r + i), vg = _mm256_loadu_ps(g + i), vb = _mm256_loadu_ps(b + i);
+        const __m256 nan = _mm256_or_ps(_mm256_or_ps(_mm256_cmp_ps(vr, vr, _CMP_UNORD_Q), _mm256_cmp_ps(vg, vg, _CMP_UNORD_Q)),
+                                        _mm256_cmp_ps(vb, vb, _CMP_UNORD_Q));
+        if (_mm256_movemask_ps(nan)) break;  // the scalar converter's NaN payloads: the caller's loop
+        const __m128i hr = _mm256_cvtps_ph(vr, _MM_FROUND_TO_NEAREST_INT);
+        const __m128i hg = _mm256_cvtps_ph(vg, _MM_FROUND_TO_NEAREST_INT);
+        const __m128i hb = _mm256_cvtps_ph(vb, _MM_FROUND_TO_NEAREST_INT);
+        const __m128i rgLow = _mm_unpacklo_epi16(hr, hg), rgHigh = _mm_unpackhi_epi16(hr, hg);
+        const __m128i baLow = _mm_unpacklo_epi16(hb, alpha), baHigh = _mm_unpackhi_epi16(hb, alpha);
+        const __m128i pixels[4] = {_mm_unpacklo_epi32(rgLow, baLow), _mm_unpackhi_epi32(rgLow, baLow),
+                                   _mm_unpacklo_epi32(rgHigh, baHigh), _mm_unpackhi_epi32(rgHigh, baHigh)};
+        __m128i* out = reinterpret_cast<__m128i*>(dst + 8 * i);
+        for (int k = 0; k < 4; ++k) {
+            if (streaming)
+                _mm_stream_si128(out + k, pixels[k]);
+            else
+                _mm_storeu_si128(out + k, pixels[k]);
         }
-        _mm_stream_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
     }
-    for (; i < n; ++i) {
-        const std::uint16_t h = floatToHalf(in[i]);
-        std::memcpy(out + 2 * i, &h, 2);
-    }
+    return i;
 }
 
 // CPUID leaf 1 directly: clang's __builtin_cpu_supports does not know "f16c".
@@ -179,19 +189,15 @@ void linearToSrgbFast(const float* in, float* out, std::size_t n) {
     for (; i < n; ++i) out[i] = linearToSrgbFast(in[i], table);
 }
 
-void streamHalves(const float* in, std::uint8_t* dst, std::size_t n) {
+void storeOpaqueHalves(const float* r, const float* g, const float* b, std::size_t n, std::uint8_t* dst,
+                       bool streaming) {
+    std::size_t i = 0;
 #ifdef SORVEL_HAVE_X86
-    if (cpuHasF16C() && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0) {
-        streamF16C(in, dst, n);
-        return;
-    }
+    if (cpuHasF16C()) i = opaqueF16C(r, g, b, n, dst, streaming && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0);
 #endif
-    constexpr std::size_t kChunk = 1024;
-    std::uint16_t halves[kChunk];
-    for (std::size_t base = 0; base < n; base += kChunk) {
-        const std::size_t m = std::min(kChunk, n - base);
-        floatsToHalves(in + base, halves, m);
-        std::memcpy(dst + 2 * base, halves, 2 * m);
+    for (; i < n; ++i) {
+        const std::uint16_t h[4] = {floatToHalf(r[i]), floatToHalf(g[i]), floatToHalf(b[i]), 0x3C00};
+        std::memcpy(dst + 8 * i, h, 8);
     }
 }
 

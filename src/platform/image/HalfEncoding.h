@@ -49,11 +49,16 @@ void linearToSrgbFast(const float* in, float* out, std::size_t n);
 // floatToHalf over `n` values, bit for bit (round to nearest even, NaN as floatToHalf gives it).
 void floatsToHalves(const float* in, std::uint16_t* out, std::size_t n);
 
-// floatsToHalves into `dst` (2 n bytes) with stores that bypass the caches where `dst` allows:
-// for pictures far larger than the caches, which would only be evicted again before anyone
-// reads them (and each cached store first reads its line from memory). The stores are weakly
-// ordered: the writing thread calls storeFence() before another thread reads them.
-void streamHalves(const float* in, std::uint8_t* dst, std::size_t n);
+// Stores that bypass the caches (`streaming` below) are weakly ordered: the writing thread
+// calls storeFence() before another thread reads what they stored.
 void storeFence();
+
+// `n` opaque pixels from three planes (already encoded) to interleaved half-float RGBA with
+// alpha 1: the halves floatsToHalves gives for the interleaved floats, without interleaving
+// floats first. `streaming`: `dst` belongs to a picture far larger than the caches, which would
+// only be evicted again before anyone reads it (and each cached store first reads its line
+// from memory); it is then stored past the caches where `dst` allows.
+void storeOpaqueHalves(const float* r, const float* g, const float* b, std::size_t n, std::uint8_t* dst,
+                       bool streaming);
 
 }  // namespace sorvel::image::color

@@ -27,6 +27,11 @@ inline bool allOpaque(const float* a, std::size_t n) {
     // Every row of every opaque picture passes here several times: compare four at a time.
     const __m128 one = _mm_set1_ps(1.0f);
     __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    for (; i + 16 <= n; i += 16) {  // four compares per step of the running AND
+        const __m128 c0 = _mm_cmpeq_ps(_mm_loadu_ps(a + i), one), c1 = _mm_cmpeq_ps(_mm_loadu_ps(a + i + 4), one);
+        const __m128 c2 = _mm_cmpeq_ps(_mm_loadu_ps(a + i + 8), one), c3 = _mm_cmpeq_ps(_mm_loadu_ps(a + i + 12), one);
+        all = _mm_and_ps(all, _mm_and_ps(_mm_and_ps(c0, c1), _mm_and_ps(c2, c3)));
+    }
     for (; i + 4 <= n; i += 4) all = _mm_and_ps(all, _mm_cmpeq_ps(_mm_loadu_ps(a + i), one));
     if (_mm_movemask_ps(all) != 0xF) return false;
 #endif

@@ -103,20 +103,26 @@ TEST(ImageHalfEncoding, BatchCurveIsBitIdenticalToTheSingleValueOne) {
     }
 }
 
-// Stores that bypass the caches take another path through the converter: the same bits must
-// land, whether the destination is aligned for them or not, NaN lanes and a tail included.
-TEST(ImageHalfEncoding, StreamedHalvesAreTheConvertedHalves) {
-    std::vector<float> values;
-    for (int i = 0; i < 4099; ++i) values.push_back(float(i - 2000) * 0.37f);
-    values[9] = NAN, values[100] = -INFINITY, values[4097] = 65520.0f;
-    std::vector<std::uint16_t> want(values.size());
-    floatsToHalves(values.data(), want.data(), values.size());
-    alignas(16) static std::uint8_t buffer[2 * 4099 + 32];
-    for (std::size_t offset : {std::size_t(0), std::size_t(2), std::size_t(16)}) {
-        std::memset(buffer, 0xAB, sizeof buffer);
-        streamHalves(values.data(), buffer + offset, values.size());
-        storeFence();
-        EXPECT_EQ(std::memcmp(buffer + offset, want.data(), 2 * values.size()), 0) << "offset " << offset;
-        EXPECT_EQ(buffer[offset + 2 * values.size()], 0xAB) << "wrote past the end at offset " << offset;
+// Opaque pixels are converted plane by plane and interleaved as halves; the same bits must land
+// as from converting the interleaved floats, whether stored past the caches or not, aligned or
+// not, NaN lanes and a tail included.
+TEST(ImageHalfEncoding, OpaqueHalvesAreTheConvertedInterleavedFloats) {
+    const std::size_t n = 1027;
+    std::vector<float> r(n), g(n), b(n), interleaved;
+    for (std::size_t i = 0; i < n; ++i) {
+        r[i] = float(i) * 0.013f - 2.0f, g[i] = 1.0f / float(i + 1), b[i] = float(i % 17) * 4000.0f;
     }
+    r[9] = NAN, g[100] = -INFINITY, b[1025] = 65520.0f;
+    for (std::size_t i = 0; i < n; ++i) interleaved.insert(interleaved.end(), {r[i], g[i], b[i], 1.0f});
+    std::vector<std::uint16_t> want(4 * n);
+    floatsToHalves(interleaved.data(), want.data(), want.size());
+    alignas(16) static std::uint8_t buffer[8 * 1027 + 32];
+    for (bool streaming : {false, true})
+        for (std::size_t offset : {std::size_t(0), std::size_t(2), std::size_t(16)}) {
+            std::memset(buffer, 0xAB, sizeof buffer);
+            storeOpaqueHalves(r.data(), g.data(), b.data(), n, buffer + offset, streaming);
+            storeFence();
+            EXPECT_EQ(std::memcmp(buffer + offset, want.data(), 8 * n), 0) << "offset " << offset << " streaming " << streaming;
+            EXPECT_EQ(buffer[offset + 8 * n], 0xAB) << "wrote past the end";
+        }
 }
