@@ -278,26 +278,17 @@ double boostCurve(double e) { return e + 0.35 * (e * e * (3 - 2 * e) - e); }
 
 // Exposure gain and the shadow lift over a batch (the lift brightens by up to 1 + 0.6 `lift`
 // towards black, in the square root of luminance).
-SORVEL_WIDE_VECTORS void gainAndLift(float* r, float* g, float* b, std::size_t n, float k, float lift) {
-    for (std::size_t i = 0; i < n; ++i) r[i] *= k, g[i] *= k, b[i] *= k;
-    if (lift == 0) return;
-    for (std::size_t i = 0; i < n; ++i) {
-        const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(r[i], g[i], b[i]))), 0.0f, 1.0f);
-        const float s = 1.0f + 0.6f * lift * dark * dark * dark;
-        r[i] *= s * s, g[i] *= s * s, b[i] *= s * s;
+SORVEL_WIDE_VECTORS void gainAndLift(float* __restrict r, float* __restrict g, float* __restrict b, std::size_t n,
+                                     float k, float lift) {
+    if (lift == 0) {
+        for (std::size_t i = 0; i < n; ++i) r[i] *= k, g[i] *= k, b[i] *= k;
+        return;
     }
-}
-
-// c += mix (curve(c) - c) for each channel, the curve's values given.
-// (Distinct arrays, said so: with six pointers the compiler will not check overlap at run time
-// and left the loop scalar.)
-SORVEL_WIDE_VECTORS void mixTowards(float* __restrict r, float* __restrict g, float* __restrict b,
-                                    const float* __restrict cr, const float* __restrict cg,
-                                    const float* __restrict cb, std::size_t n, float mix) {
-    for (std::size_t i = 0; i < n; ++i) {
-        r[i] += mix * (cr[i] - r[i]);
-        g[i] += mix * (cg[i] - g[i]);
-        b[i] += mix * (cb[i] - b[i]);
+    for (std::size_t i = 0; i < n; ++i) {  // one pass: gain, then the lift of the gained colour
+        const float cr = r[i] * k, cg = g[i] * k, cb = b[i] * k;
+        const float dark = 1.0f - std::clamp(std::sqrt(std::max(0.0f, px::luma(cr, cg, cb))), 0.0f, 1.0f);
+        const float s = 1.0f + 0.6f * lift * dark * dark * dark;
+        r[i] = cr * (s * s), g[i] = cg * (s * s), b[i] = cb * (s * s);
     }
 }
 
@@ -305,23 +296,23 @@ class ToneNode final : public PointNode {
 public:
     ToneNode(NodePtr in, float ev, float boost, float boostShadow)
         : PointNode(std::move(in)), gain_(std::exp2(ev)), boost_(boost), shadow_(boost * boostShadow) {
-        if (boost_ != 0) curve_ = px::ToneTable([](double l) { return px::srgbDecode(boostCurve(px::srgbEncode(l))); });
+        // The boost mixes each channel towards the curve: c + boost (curve(c) - c), itself a
+        // curve, tabulated as one (interpolation is linear, so mixing the table's entries is
+        // mixing its values).
+        const double mix = boost_;
+        if (boost_ != 0)
+            curve_ = px::ToneTable([mix](double l) { return l + mix * (px::srgbDecode(boostCurve(px::srgbEncode(l))) - l); });
     }
 
     // A batch at a time, each step over whole rows so the loops vectorise and the curve's
-    // table positions are computed four at a time (ToneTable::apply).
+    // table positions are computed a vector at a time (ToneTable::apply).
     void apply(const PixelRun& p) const override {
         constexpr std::size_t kBatch = 256;
-        const float k = gain_, mix = boost_, lift = shadow_;
-        float cr[kBatch], cg[kBatch], cb[kBatch];
         for (std::size_t base = 0; base < p.count; base += kBatch) {
             const std::size_t n = std::min(kBatch, p.count - base);
             float *r = p.r + base, *g = p.g + base, *b = p.b + base;
-            gainAndLift(r, g, b, n, k, lift);
-            if (mix != 0) {
-                curve_.apply(r, cr, n), curve_.apply(g, cg, n), curve_.apply(b, cb, n);
-                mixTowards(r, g, b, cr, cg, cb, n, mix);
-            }
+            gainAndLift(r, g, b, n, gain_, shadow_);
+            if (boost_ != 0) curve_.apply(r, n), curve_.apply(g, n), curve_.apply(b, n);
         }
     }
 
