@@ -127,10 +127,8 @@ std::size_t encodeFour(const float* in, float* out, std::size_t n, const float* 
         __m128i index = _mm_or_si128(_mm_slli_epi32(_mm_sub_epi32(exponent, low), kSegmentBits),
                                      _mm_and_si128(_mm_srli_epi32(magnitude, 23 - kSegmentBits), segmentMask));
         index = _mm_andnot_si128(linear, index);
-        alignas(16) std::int32_t k[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(k), index);
         __m128 start, next;
-        lookup::pairs(table, k, start, next);
+        lookup::pairs(table, index, start, next);
         const __m128 fraction = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(magnitude, fractionMask)), fractionScale);
         __m128 e = _mm_add_ps(start, _mm_mul_ps(_mm_sub_ps(next, start), fraction));
         e = _mm_or_ps(e, _mm_and_ps(v, sign));
@@ -164,10 +162,8 @@ __attribute__((target("avx2"))) std::size_t encodeEight(const float* in, float* 
         __m256i index = _mm256_or_si256(_mm256_slli_epi32(_mm256_sub_epi32(exponent, low), kSegmentBits),
                                         _mm256_and_si256(_mm256_srli_epi32(magnitude, 23 - kSegmentBits), segmentMask));
         index = _mm256_andnot_si256(linear, index);
-        alignas(32) std::int32_t k[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(k), index);
         __m256 start, next;
-        lookup::pairs(table, k, start, next);
+        lookup::pairs(table, index, start, next);
         const __m256 fraction =
             _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(magnitude, fractionMask)), fractionScale);
         __m256 e = _mm256_add_ps(start, _mm256_mul_ps(_mm256_sub_ps(next, start), fraction));

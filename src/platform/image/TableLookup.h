@@ -5,7 +5,9 @@
 // framework.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -16,8 +18,19 @@ namespace sorvel::image::lookup {
 
 #ifdef SORVEL_TABLE_LOOKUP_X86
 
-// first[i] = t[k[i]], second[i] = t[k[i] + 1] for four element offsets.
-inline void pairs(const float* t, const std::int32_t* k, __m128& first, __m128& second) {
+// The lanes' offsets as integers in memory. Read back from memory, not moved out of the vector
+// register lane by lane (two instructions per lane where a load is one): the empty asm tells
+// the compiler the array may have changed, so it cannot forward the stored vector.
+template <std::size_t N, class Vector>
+inline void spill(Vector positions, std::int32_t (&k)[N]) {
+    std::memcpy(k, &positions, sizeof k);
+    asm volatile("" : "+m"(k));
+}
+
+// first[i] = t[k_i], second[i] = t[k_i + 1] for four element offsets k.
+inline void pairs(const float* t, __m128i positions, __m128& first, __m128& second) {
+    alignas(16) std::int32_t k[4];
+    spill(positions, k);
     __m128 lo = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(t + k[0]));
     lo = _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(t + k[1]));
     __m128 hi = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(t + k[2]));
@@ -27,8 +40,10 @@ inline void pairs(const float* t, const std::int32_t* k, __m128& first, __m128& 
 }
 
 // The same for eight.
-__attribute__((target("avx2"))) inline void pairs(const float* t, const std::int32_t* k, __m256& first,
+__attribute__((target("avx2"))) inline void pairs(const float* t, __m256i positions, __m256& first,
                                                   __m256& second) {
+    alignas(32) std::int32_t k[8];
+    spill(positions, k);
     __m128 a = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(t + k[0]));
     a = _mm_loadh_pi(a, reinterpret_cast<const __m64*>(t + k[1]));
     __m128 b = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(t + k[2]));

@@ -174,10 +174,8 @@ private:
             const __m128 pos = _mm_mul_ps(_mm_sqrt_ps(_mm_min_ps(a, one)), size);
             const __m128i k = _mm_cvttps_epi32(_mm_min_ps(pos, lastSegment));
             const __m128 fraction = _mm_sub_ps(pos, _mm_cvtepi32_ps(k));
-            alignas(16) std::int32_t offset[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(offset), _mm_add_epi32(k, k));
             __m128 start, rise;
-            lookup::pairs(segments_.data(), offset, start, rise);
+            lookup::pairs(segments_.data(), _mm_add_epi32(k, k), start, rise);
             const __m128 inside = _mm_add_ps(start, _mm_mul_ps(fraction, rise));
             const __m128 beyond = _mm_add_ps(last, _mm_mul_ps(_mm_sub_ps(a, one), endSlope));
             const __m128 isBeyond = _mm_cmpgt_ps(a, one);
@@ -203,10 +201,8 @@ private:
             const __m256 pos = _mm256_mul_ps(_mm256_sqrt_ps(_mm256_min_ps(a, one)), size);
             const __m256i k = _mm256_cvttps_epi32(_mm256_min_ps(pos, lastSegment));
             const __m256 fraction = _mm256_sub_ps(pos, _mm256_cvtepi32_ps(k));
-            alignas(32) std::int32_t offset[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(offset), _mm256_add_epi32(k, k));
             __m256 start, rise;
-            lookup::pairs(segments_.data(), offset, start, rise);
+            lookup::pairs(segments_.data(), _mm256_add_epi32(k, k), start, rise);
             const __m256 inside = _mm256_add_ps(start, _mm256_mul_ps(fraction, rise));
             const __m256 beyond = _mm256_add_ps(last, _mm256_mul_ps(_mm256_sub_ps(a, one), endSlope));
             const __m256 t = _mm256_blendv_ps(inside, beyond, _mm256_cmp_ps(a, one, _CMP_GT_OQ));
