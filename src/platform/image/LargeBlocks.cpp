@@ -23,13 +23,15 @@ struct Kept {
     std::size_t capacity;
 };
 
+// Never destroyed: a picture held by some other static object can be released after this
+// file's statics would have been torn down at exit.
 std::mutex& lock() {
-    static std::mutex m;
-    return m;
+    static std::mutex* m = new std::mutex;
+    return *m;
 }
 std::vector<Kept>& kept() {
-    static std::vector<Kept> k;
-    return k;
+    static std::vector<Kept>* k = new std::vector<Kept>;
+    return *k;
 }
 
 std::size_t total(const std::vector<Kept>& k) {
