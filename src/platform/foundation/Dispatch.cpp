@@ -10,7 +10,22 @@ namespace sorvel {
 namespace {
 
 std::atomic<DispatchQueue*> mainQueue{nullptr};
+std::atomic<bool> mainClosed{false};
 std::atomic<std::thread::id> mainThread{};
+
+// The main queue once it has been uninstalled: a clock, capture or worker thread that finishes
+// while the process exits may still send it a block, which is dropped here instead of reaching
+// a queue that is gone. Never destroyed, so it outlives every such thread.
+class ClosedMainQueue final : public DispatchQueue {
+public:
+    ClosedMainQueue() : DispatchQueue("com.sorvel.main.closed") {}
+    void async(Block) override {}
+};
+
+DispatchQueue& closedMainQueue() {
+    static ClosedMainQueue* queue = new ClosedMainQueue;
+    return *queue;
+}
 
 std::mutex activityMutex;
 std::condition_variable activityChanged;
@@ -126,6 +141,7 @@ void DispatchQueue::sync(const Block& block) {
 
 DispatchQueue& DispatchQueue::main() {
     DispatchQueue* q = mainQueue.load(std::memory_order_acquire);
+    if (!q && mainClosed.load(std::memory_order_acquire)) return closedMainQueue();
     assert(q && "no main queue installed");
     return *q;
 }
@@ -141,6 +157,7 @@ std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label) {
 }
 
 void DispatchQueue::installMain(DispatchQueue* queue) {
+    mainClosed.store(queue == nullptr, std::memory_order_release);
     mainQueue.store(queue, std::memory_order_release);
     mainThread.store(queue ? std::this_thread::get_id() : std::thread::id{});
 }

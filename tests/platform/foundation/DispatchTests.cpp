@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
 
@@ -112,4 +114,20 @@ TEST_F(DispatchMain, SyncFromBackgroundIsServedByDrain) {
     DispatchQueue::global().async([&] { DispatchQueue::main().sync([&] { value = 42; }); });
     ASSERT_TRUE(main.runUntilIdle());
     EXPECT_EQ(value, 42);
+}
+
+// While the process exits, a clock or worker thread may still send the main queue a block after
+// the main queue is uninstalled: it must be dropped, not sent through a queue that is gone.
+TEST(DispatchExit, BlocksAfterTheMainQueueIsGoneAreDropped) {
+    bool ran = false;
+    {
+        VirtualClock clock{0.0};
+        ManualMainQueue queue{clock};
+        DispatchQueue::installMain(&queue);
+        DispatchQueue::installMain(nullptr);
+    }
+    std::thread late([&] { DispatchQueue::main().async([&] { ran = true; }); });
+    late.join();
+    EXPECT_FALSE(ran);
+    EXPECT_NE(DispatchQueue::main().label(), "com.sorvel.main");
 }
