@@ -22,7 +22,7 @@ namespace sorvel::image::lookup {
 // register lane by lane (two instructions per lane where a load is one): the empty asm tells
 // the compiler the array may have changed, so it cannot forward the stored vector.
 template <std::size_t N, class Vector>
-inline void spill(Vector positions, std::int32_t (&k)[N]) {
+inline void spill(const Vector& positions, std::int32_t (&k)[N]) {
     std::memcpy(k, &positions, sizeof k);
     asm volatile("" : "+m"(k));
 }
