@@ -20,25 +20,6 @@ namespace {
 
 using namespace half_detail;
 
-struct EncodeCurve {
-    std::vector<float> table;
-    EncodeCurve() {
-        const int octaves = kMaxExponent - kMinExponent;
-        table.resize((std::size_t(octaves) << kSegmentBits) + 1);
-        for (std::size_t k = 0; k < table.size(); ++k) {
-            const int octave = int(k >> kSegmentBits);
-            const double m = double(k & ((1u << kSegmentBits) - 1)) / (1u << kSegmentBits);
-            const double s = std::ldexp(1.0 + m, kMinExponent + octave);
-            table[k] = float(s <= 0.0031308 ? s * 12.92 : 1.055 * std::pow(s, 1.0 / 2.4) - 0.055);
-        }
-    }
-};
-
-const EncodeCurve& curve() {
-    static const EncodeCurve c;
-    return c;
-}
-
 #ifdef SORVEL_HAVE_X86
 __attribute__((target("avx,f16c"))) void convertF16C(const float* in, std::uint16_t* out, std::size_t n) {
     std::size_t i = 0;
@@ -95,80 +76,88 @@ bool cpuHasF16C() {
 
 }  // namespace
 
-const float* srgbEncodeTable() { return curve().table.data(); }
+namespace half_detail {
+
+const EncodeCurve& encodeCurve() {
+    static const EncodeCurve curve = [] {
+        EncodeCurve k{};
+        for (int e = 0; e < kOctaves; ++e) k.octave[e] = float(1.055 * std::exp2((kLowestOctave + e) / 2.4));
+        // Each eighth's cubic interpolates m^(1/2.4) at both ends and two inner points, so
+        // neighbouring cubics meet (up to the coefficients' rounding).
+        constexpr int kEighths = 1 << kEighthBits;
+        for (int j = 0; j < kEighths; ++j) {
+            double a[4][5];
+            for (int i = 0; i < 4; ++i) {
+                const double u = i / 3.0;
+                for (int p = 0; p < 4; ++p) a[i][p] = std::pow(u, p);
+                a[i][4] = std::pow(1.0 + (j + u) / kEighths, 1.0 / 2.4);
+            }
+            for (int c = 0; c < 4; ++c)  // Gauss-Jordan; the Vandermonde matrix needs no pivoting here
+                for (int r = 0; r < 4; ++r) {
+                    if (r == c) continue;
+                    const double f = a[r][c] / a[c][c];
+                    for (int q = c; q < 5; ++q) a[r][q] -= f * a[c][q];
+                }
+            k.c0[j] = float(a[0][4] / a[0][0]);
+            k.c1[j] = float(a[1][4] / a[1][1]);
+            k.c2[j] = float(a[2][4] / a[2][2]);
+            k.c3[j] = float(a[3][4] / a[3][3]);
+        }
+        return k;
+    }();
+    return curve;
+}
+
+}  // namespace half_detail
 
 #ifdef SORVEL_TABLE_LOOKUP_X86
 namespace {
 
 using namespace half_detail;
 
-// The batch curve four lanes at a time; returns how many values it did (whole vectors).
-std::size_t encodeFour(const float* in, float* out, std::size_t n, const float* table) {
-    const __m128i magnitudeMask = _mm_set1_epi32(0x7fffffff);
-    const __m128i segmentMask = _mm_set1_epi32((1 << kSegmentBits) - 1);
-    const __m128i fractionMask = _mm_set1_epi32((1 << (23 - kSegmentBits)) - 1);
-    // Biased exponents: below `low` the linear segment, above `high` the exact curve.
-    const __m128i low = _mm_set1_epi32(127 + kMinExponent), high = _mm_set1_epi32(127 + kMaxExponent - 1);
-    const __m128 fractionScale = _mm_set1_ps(1.0f / float(1u << (23 - kSegmentBits)));
-    const __m128 slope = _mm_set1_ps(12.92f);
-    const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(std::int32_t(0x80000000u)));
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128 v = _mm_loadu_ps(in + i);
-        const __m128i magnitude = _mm_and_si128(_mm_castps_si128(v), magnitudeMask);
-        const __m128i exponent = _mm_srli_epi32(magnitude, 23);
-        const __m128i linear = _mm_cmpgt_epi32(low, exponent);
-        const __m128i beyond = _mm_cmpgt_epi32(exponent, high);
-        if (_mm_movemask_epi8(beyond)) {  // highlights past the table, infinities, NaN
-            for (std::size_t j = i; j < i + 4; ++j) out[j] = linearToSrgbFast(in[j], table);
-            continue;
-        }
-        // Lanes on the linear segment read entry 0 and are replaced below.
-        __m128i index = _mm_or_si128(_mm_slli_epi32(_mm_sub_epi32(exponent, low), kSegmentBits),
-                                     _mm_and_si128(_mm_srli_epi32(magnitude, 23 - kSegmentBits), segmentMask));
-        index = _mm_andnot_si128(linear, index);
-        __m128 start, next;
-        lookup::pairs(table, index, start, next);
-        const __m128 fraction = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(magnitude, fractionMask)), fractionScale);
-        __m128 e = _mm_add_ps(start, _mm_mul_ps(_mm_sub_ps(next, start), fraction));
-        e = _mm_or_ps(e, _mm_and_ps(v, sign));
-        const __m128 onLinear = _mm_castsi128_ps(linear);
-        _mm_storeu_ps(out + i, _mm_or_ps(_mm_and_ps(onLinear, _mm_mul_ps(v, slope)), _mm_andnot_ps(onLinear, e)));
-    }
-    return i;
-}
-
-// encodeFour eight lanes at a time (the same operations, so the same bits).
+// linearToSrgbFast eight lanes at a time, the same operations in the same order; returns how
+// many values it did (whole vectors).
 __attribute__((target("avx2"))) std::size_t encodeEight(const float* in, float* out, std::size_t n,
-                                                        const float* table) {
+                                                        const EncodeCurve& k) {
+    static_assert(kEighthBits == 3 && kOctaves == 16, "one register per coefficient, two for the octaves");
+    const __m256 c0 = _mm256_loadu_ps(k.c0), c1 = _mm256_loadu_ps(k.c1), c2 = _mm256_loadu_ps(k.c2),
+                 c3 = _mm256_loadu_ps(k.c3);
+    const __m256 lowOctaves = _mm256_loadu_ps(k.octave), highOctaves = _mm256_loadu_ps(k.octave + 8);
     const __m256i magnitudeMask = _mm256_set1_epi32(0x7fffffff);
-    const __m256i segmentMask = _mm256_set1_epi32((1 << kSegmentBits) - 1);
-    const __m256i fractionMask = _mm256_set1_epi32((1 << (23 - kSegmentBits)) - 1);
-    const __m256i low = _mm256_set1_epi32(127 + kMinExponent), high = _mm256_set1_epi32(127 + kMaxExponent - 1);
-    const __m256 fractionScale = _mm256_set1_ps(1.0f / float(1u << (23 - kSegmentBits)));
-    const __m256 slope = _mm256_set1_ps(12.92f);
+    const __m256i fractionMask = _mm256_set1_epi32((1 << (23 - kEighthBits)) - 1);
+    const __m256i lowest = _mm256_set1_epi32(127 + kLowestOctave);
+    const __m256i highest = _mm256_set1_epi32(127 + kLowestOctave + kOctaves - 1);
+    const __m256 fractionScale = _mm256_set1_ps(1.0f / float(1u << (23 - kEighthBits)));
+    const __m256 linearEnd = _mm256_set1_ps(kLinearEnd), slope = _mm256_set1_ps(12.92f),
+                 offset = _mm256_set1_ps(0.055f);
     const __m256 sign = _mm256_castsi256_ps(_mm256_set1_epi32(std::int32_t(0x80000000u)));
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 v = _mm256_loadu_ps(in + i);
         const __m256i magnitude = _mm256_and_si256(_mm256_castps_si256(v), magnitudeMask);
         const __m256i exponent = _mm256_srli_epi32(magnitude, 23);
-        const __m256i linear = _mm256_cmpgt_epi32(low, exponent);
-        const __m256i beyond = _mm256_cmpgt_epi32(exponent, high);
-        if (!_mm256_testz_si256(beyond, beyond)) {
-            for (std::size_t j = i; j < i + 8; ++j) out[j] = linearToSrgbFast(in[j], table);
+        const __m256i beyond = _mm256_cmpgt_epi32(exponent, highest);
+        if (!_mm256_testz_si256(beyond, beyond)) {  // highlights past the octaves, infinities, NaN
+            for (std::size_t j = i; j < i + 8; ++j) out[j] = linearToSrgbFast(in[j], k);
             continue;
         }
-        __m256i index = _mm256_or_si256(_mm256_slli_epi32(_mm256_sub_epi32(exponent, low), kSegmentBits),
-                                        _mm256_and_si256(_mm256_srli_epi32(magnitude, 23 - kSegmentBits), segmentMask));
-        index = _mm256_andnot_si256(linear, index);
-        __m256 start, next;
-        lookup::pairs(table, index, start, next);
-        const __m256 fraction =
-            _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(magnitude, fractionMask)), fractionScale);
-        __m256 e = _mm256_add_ps(start, _mm256_mul_ps(_mm256_sub_ps(next, start), fraction));
+        // The permutes read only an index's low three bits: the eighth needs no mask, and the
+        // octave's fourth bit picks the register. Lanes on the linear segment compute garbage
+        // here and are replaced below.
+        const __m256i eighth = _mm256_srli_epi32(magnitude, 23 - kEighthBits);
+        const __m256 u = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(magnitude, fractionMask)), fractionScale);
+        __m256 p = _mm256_permutevar8x32_ps(c3, eighth);
+        p = _mm256_add_ps(_mm256_mul_ps(p, u), _mm256_permutevar8x32_ps(c2, eighth));
+        p = _mm256_add_ps(_mm256_mul_ps(p, u), _mm256_permutevar8x32_ps(c1, eighth));
+        p = _mm256_add_ps(_mm256_mul_ps(p, u), _mm256_permutevar8x32_ps(c0, eighth));
+        const __m256i octave = _mm256_sub_epi32(exponent, lowest);
+        const __m256 factor = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lowOctaves, octave),
+                                               _mm256_permutevar8x32_ps(highOctaves, octave),
+                                               _mm256_castsi256_ps(_mm256_slli_epi32(octave, 28)));
+        __m256 e = _mm256_sub_ps(_mm256_mul_ps(factor, p), offset);
         e = _mm256_or_ps(e, _mm256_and_ps(v, sign));
-        _mm256_storeu_ps(out + i, _mm256_blendv_ps(e, _mm256_mul_ps(v, slope), _mm256_castsi256_ps(linear)));
+        const __m256 onLinear = _mm256_cmp_ps(_mm256_castsi256_ps(magnitude), linearEnd, _CMP_LE_OQ);
+        _mm256_storeu_ps(out + i, _mm256_blendv_ps(e, _mm256_mul_ps(v, slope), onLinear));
     }
     return i;
 }
@@ -177,12 +166,12 @@ __attribute__((target("avx2"))) std::size_t encodeEight(const float* in, float* 
 #endif
 
 void linearToSrgbFast(const float* in, float* out, std::size_t n) {
-    const float* table = srgbEncodeTable();
+    const EncodeCurve& k = encodeCurve();
     std::size_t i = 0;
 #ifdef SORVEL_TABLE_LOOKUP_X86
-    i = lookup::eightLanes() ? encodeEight(in, out, n, table) : encodeFour(in, out, n, table);
+    if (lookup::eightLanes()) i = encodeEight(in, out, n, k);
 #endif
-    for (; i < n; ++i) out[i] = linearToSrgbFast(in[i], table);
+    for (; i < n; ++i) out[i] = linearToSrgbFast(in[i], k);
 }
 
 void storeOpaqueHalves(const float* r, const float* g, const float* b, std::size_t n, std::uint8_t* dst,

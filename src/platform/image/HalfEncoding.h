@@ -1,6 +1,6 @@
 #pragma once
 // Fast paths for half-float output, the format deep pictures are developed to: the sRGB transfer
-// curve from a table (accurate far beyond half precision) and float-to-half conversion with the
+// curve as piecewise cubics (accurate far beyond half precision) and float-to-half conversion with the
 // CPU's converter where it has one. Internal to the image framework.
 
 #include <cstddef>
@@ -12,37 +12,47 @@ namespace sorvel::image::color {
 float linearToSrgb(float v);
 
 namespace half_detail {
-constexpr int kMinExponent = -13;  // below 2^-13 the curve is its linear segment
-constexpr int kMaxExponent = 7;    // 2^7 and above (rare highlights): the exact curve
-constexpr int kSegmentBits = 8;
+// Above the linear segment the curve is 1.055 x^(1/2.4) - 0.055. For x = 2^e m with m in [1, 2)
+// that is 1.055 2^(e/2.4) m^(1/2.4) - 0.055: one factor per octave times one function of the
+// mantissa, the same in every octave, held as a cubic over each eighth of [1, 2). Both tables
+// fit in vector registers, so a vector of values needs no memory look-ups at all.
+constexpr int kLowestOctave = -9;  // 2^-9 is below 0.0031308, where the linear segment ends
+constexpr int kOctaves = 16;       // up to 2^7; above that (rare highlights) the exact curve
+constexpr int kEighthBits = 3;
+constexpr float kLinearEnd = 0.0031308f;
+
+struct EncodeCurve {
+    float octave[kOctaves];  // 1.055 2^(e/2.4) for e = kLowestOctave ...
+    // p(u) = c0 + u (c1 + u (c2 + u c3)) for u in [0, 1) across the eighth
+    float c0[1 << kEighthBits], c1[1 << kEighthBits], c2[1 << kEighthBits], c3[1 << kEighthBits];
+};
+const EncodeCurve& encodeCurve();
 }  // namespace half_detail
 
-// The table linearToSrgbFast reads: the curve at the start of each segment.
-const float* srgbEncodeTable();
-
-// linearToSrgb within 1e-5 relative (a fiftieth of a half-float step): the table with linear
-// interpolation over 2^-13 .. 2^7 (256 segments per octave), the exact linear segment below,
-// the exact curve above and for NaN. Inline, with the table fetched once by the caller, because
-// it runs three times per pixel.
-inline float linearToSrgbFast(float v, const float* table) {
+// linearToSrgb within 1e-6 relative (far below a half-float step): the exact linear segment,
+// the octave factor and mantissa cubics above it up to 2^7, the exact curve beyond and for NaN.
+// Inline, with the curve fetched once by the caller, because it runs three times per pixel.
+// Plain multiplies and adds, no fused ones: the vector version gives the same bits.
+inline float linearToSrgbFast(float v, const half_detail::EncodeCurve& k) {
     using namespace half_detail;
     std::uint32_t bits;
     std::memcpy(&bits, &v, 4);
     const std::uint32_t magnitude = bits & 0x7fffffffu;
     const int exponent = int(magnitude >> 23) - 127;
-    if (exponent < kMinExponent) return v * 12.92f;        // includes zero and float subnormals
-    if (exponent >= kMaxExponent) return linearToSrgb(v);  // includes inf and NaN
-    const std::uint32_t index = (std::uint32_t(exponent - kMinExponent) << kSegmentBits) |
-                                ((magnitude >> (23 - kSegmentBits)) & ((1u << kSegmentBits) - 1));
-    const float fraction =
-        float(magnitude & ((1u << (23 - kSegmentBits)) - 1)) * (1.0f / float(1u << (23 - kSegmentBits)));
-    const float e = table[index] + (table[index + 1] - table[index]) * fraction;
+    if (exponent >= kLowestOctave + kOctaves) return linearToSrgb(v);  // includes inf and NaN
+    float a;
+    std::memcpy(&a, &magnitude, 4);
+    if (a <= kLinearEnd) return v * 12.92f;
+    const std::uint32_t eighth = (magnitude >> (23 - kEighthBits)) & ((1u << kEighthBits) - 1);
+    const float u = float(magnitude & ((1u << (23 - kEighthBits)) - 1)) * (1.0f / float(1u << (23 - kEighthBits)));
+    const float p = ((k.c3[eighth] * u + k.c2[eighth]) * u + k.c1[eighth]) * u + k.c0[eighth];
+    const float e = k.octave[exponent - kLowestOctave] * p - 0.055f;
     return (bits >> 31) ? -e : e;
 }
-inline float linearToSrgbFast(float v) { return linearToSrgbFast(v, srgbEncodeTable()); }
+inline float linearToSrgbFast(float v) { return linearToSrgbFast(v, half_detail::encodeCurve()); }
 
-// linearToSrgbFast on each of `n` values, bit for bit, four at a time: the table positions are
-// computed in vector registers and each lane's two neighbouring entries come in one 8-byte load.
+// linearToSrgbFast on each of `n` values, bit for bit, eight at a time where the CPU has AVX2:
+// the cubics' coefficients and the octave factors come from registers by lane permutes.
 // `out` may be `in`.
 void linearToSrgbFast(const float* in, float* out, std::size_t n);
 
