@@ -20,10 +20,14 @@ namespace sorvel::image::lookup {
 
 // The lanes' offsets as integers in memory. Read back from memory, not moved out of the vector
 // register lane by lane (two instructions per lane where a load is one): the empty asm tells
-// the compiler the array may have changed, so it cannot forward the stored vector.
-template <std::size_t N, class Vector>
-inline void spill(const Vector& positions, std::int32_t (&k)[N]) {
-    std::memcpy(k, &positions, sizeof k);
+// the compiler the array may have changed, so it cannot forward the stored vector. One aligned
+// vector store: a memcpy here compiled to a chain of partial copies through the stack.
+inline void spill(__m128i positions, std::int32_t (&k)[4]) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(k), positions);
+    asm volatile("" : "+m"(k));
+}
+__attribute__((target("avx2"))) inline void spill(const __m256i& positions, std::int32_t (&k)[8]) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(k), positions);
     asm volatile("" : "+m"(k));
 }
 
