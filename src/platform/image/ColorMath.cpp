@@ -40,9 +40,8 @@ struct Tables {
     float decode[256];
     // 8-bit code for linear i / kEncodeSteps
     std::vector<std::uint8_t> encode;
-    Tables() {
+    Tables() : encode(kEncodeSteps + 1, 0) {
         for (int i = 0; i < 256; ++i) decode[i] = srgbToLinear(i / 255.0f);
-        encode.resize(kEncodeSteps + 1);
         for (int i = 0; i <= kEncodeSteps; ++i) {
             double e = linearToSrgb(float(double(i) / kEncodeSteps));
             encode[i] = std::uint8_t(std::clamp(std::lround(e * 255.0), 0L, 255L));
