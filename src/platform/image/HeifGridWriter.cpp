@@ -63,6 +63,19 @@ Bytes exifItem(const Bytes& exif) {
     return out;
 }
 
+// The transformative properties showing orientation value `o`, in the order they apply: a
+// rotation by anticlockwise quarter turns, then a mirror (axis 0 flips top and bottom, axis 1
+// left and right, as libheif and the readers that follow it apply them).
+struct Transform {
+    int quarterTurns;
+    int mirrorAxis;  // -1: none
+};
+Transform transformFor(int o) {
+    static constexpr Transform kTransforms[9] = {{0, -1}, {0, -1}, {0, 1}, {2, -1}, {0, 0},
+                                                  {1, 0},  {3, -1}, {1, 1}, {1, -1}};
+    return kTransforms[o >= 1 && o <= 8 ? o : 1];
+}
+
 }  // namespace
 
 std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGridLayout& layout,
@@ -153,18 +166,31 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
     Bytes pixi;
     pixi.push_back(3);
     pixi.push_back(8), pixi.push_back(8), pixi.push_back(8);
-    // Property indices (1-based) as ordered in 'ipco'.
+    // Property indices (1-based) as ordered in 'ipco'; the transforms, when any, follow.
     enum : std::uint8_t { kHvcC = 1, kTileSize, kFullSize, kColr, kPixi };
     Bytes ipco = codes.front().configuration;
     append(ipco, ispe(layout.tileWidth, layout.tileHeight));
     append(ipco, ispe(layout.width, layout.height));
     append(ipco, box("colr", colr));
     append(ipco, fullBox("pixi", 0, 0, pixi));
+    // Transformative properties are essential (a reader that cannot apply them must not show
+    // the picture) and come after the descriptive ones.
+    Bytes gridProperties = {kFullSize, kColr, kPixi};
+    const Transform transform = transformFor(layout.orientation);
+    std::uint8_t next = kPixi + 1;
+    if (transform.quarterTurns != 0) {
+        append(ipco, box("irot", Bytes{std::uint8_t(transform.quarterTurns)}));
+        gridProperties.push_back(0x80 | next++);
+    }
+    if (transform.mirrorAxis >= 0) {
+        append(ipco, box("imir", Bytes{std::uint8_t(transform.mirrorAxis)}));
+        gridProperties.push_back(0x80 | next++);
+    }
     Bytes ipma;
     put(ipma, std::uint32_t(count + 1), 4);
     put(ipma, gridId, 2);
-    ipma.push_back(3);
-    ipma.push_back(kFullSize), ipma.push_back(kColr), ipma.push_back(kPixi);
+    ipma.push_back(std::uint8_t(gridProperties.size()));
+    append(ipma, gridProperties);
     for (int i = 0; i < count; ++i) {
         put(ipma, firstTileId + std::uint32_t(i), 2);
         ipma.push_back(4);

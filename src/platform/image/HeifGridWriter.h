@@ -16,6 +16,10 @@ struct HeifGridLayout {
     int width = 0, height = 0;          // of the whole picture; the grid crops the last tiles
     int tileWidth = 0, tileHeight = 0;  // every tile file's coded size
     int columns = 0, rows = 0;
+    // 1..8, the Exif orientation values: how a viewer turns the picture to show it upright,
+    // written as the grid's 'irot' and 'imir' properties. The pixels are not turned, as phone
+    // cameras store theirs in the sensor's orientation.
+    int orientation = 1;
 };
 
 // The nclx colour description written with the picture.

@@ -28,7 +28,7 @@ struct EncodeRequest {
     bool alpha;
     std::optional<Bytes> exif;
     std::string speed;
-    int orientation;  // 1..8: the Exif tag of a JPEG
+    int orientation;  // 1..8: the Exif tag; a HEIC's irot/imir too
     int tileSize;     // HEIC: > 0 writes a grid of tiles this size when the picture is larger
 };
 
@@ -139,21 +139,22 @@ bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, i
     return true;
 }
 
-// A grid of tile x tile pictures, coded on every core, assembled into one file.
-bool encodeHeicGrid(const EncodeRequest& r, int tile, Bytes& out) {
+// A grid of tileWidth x tileHeight pictures, coded on every core, assembled into one file.
+bool encodeHeicGrid(const EncodeRequest& r, int tileWidth, int tileHeight, Bytes& out) {
     HeifGridLayout layout;
     layout.width = r.pixels.width(), layout.height = r.pixels.height();
-    layout.tileWidth = layout.tileHeight = tile;
-    layout.columns = (layout.width + tile - 1) / tile;
-    layout.rows = (layout.height + tile - 1) / tile;
+    layout.tileWidth = tileWidth, layout.tileHeight = tileHeight;
+    layout.columns = (layout.width + tileWidth - 1) / tileWidth;
+    layout.rows = (layout.height + tileHeight - 1) / tileHeight;
+    layout.orientation = r.orientation;
     const int count = layout.columns * layout.rows;
     std::vector<Bytes> tiles(static_cast<std::size_t>(count));
     std::atomic<int> next{0};
     std::atomic<bool> failed{false};
     auto work = [&] {
         for (int i = next++; i < count && !failed; i = next++) {
-            const int x0 = (i % layout.columns) * tile, y0 = (i / layout.columns) * tile;
-            if (!encodeHeicPicture(r, x0, y0, tile, tile, nullptr, tiles[std::size_t(i)])) failed = true;
+            const int x0 = (i % layout.columns) * tileWidth, y0 = (i / layout.columns) * tileHeight;
+            if (!encodeHeicPicture(r, x0, y0, tileWidth, tileHeight, nullptr, tiles[std::size_t(i)])) failed = true;
         }
     };
     const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
@@ -170,8 +171,12 @@ bool encodeHeicGrid(const EncodeRequest& r, int tile, Bytes& out) {
 
 bool encodeHeic(const EncodeRequest& r, Bytes& out) {
     const int w = r.pixels.width(), h = r.pixels.height();
-    // A grid needs more than one tile; alpha would need a grid of its own and is written whole.
-    if (r.tileSize > 0 && !r.alpha && (w > r.tileSize || h > r.tileSize)) return encodeHeicGrid(r, r.tileSize, out);
+    // Alpha would need a grid of its own: such pictures are written whole, their orientation in
+    // the Exif tag alone.
+    if (!r.alpha && r.tileSize > 0 && (w > r.tileSize || h > r.tileSize))
+        return encodeHeicGrid(r, r.tileSize, r.tileSize, out);
+    // A turned picture is written as a grid of one tile, whose transform boxes are ours to write.
+    if (!r.alpha && r.orientation != 1) return encodeHeicGrid(r, (w + 7) / 8 * 8, (h + 7) / 8 * 8, out);
     return encodeHeicPicture(r, 0, 0, w, h, r.exif ? &*r.exif : nullptr, out);
 }
 
@@ -289,8 +294,9 @@ bool ImageDestination::finalize() {
     int orientation = int(options_[kOrientation].toInteger());
     if (orientation < 1 || orientation > 8) orientation = 1;
     Dictionary exifEntries = options_;
-    if (orientation != 1 && type_ == kTypeJPEG) {
-        // A JPEG carries its orientation in the Exif TIFF entries.
+    if (orientation != 1 && type_ != kTypePNG) {
+        // The Exif TIFF entries carry the orientation too (a HEIC's readers that do not apply
+        // irot and imir read it there).
         Dictionary tiff;
         if (const Dictionary* t = options_["{TIFF}"].dictionaryValue()) tiff = *t;
         tiff.insert_or_assign("Orientation", Value(orientation));

@@ -11,9 +11,11 @@
 //                             to it and it is written as the colour profile (HEIC: nclx box,
 //                             primaries P3 or BT.709, sRGB transfer, full range)
 //   "{Exif}", "{GPS}", "{TIFF}" dictionaries written into the file's Exif block (Exif.h)
-//   kOrientation              1..8, JPEG only: written as the Exif tag, pixels not turned.
-//                             (HEIC files are written upright: libheif 1.15 turns the pixels
-//                             and writes an inconsistent 'ispe' when asked for irot/imir.)
+//   kOrientation              1..8: how a viewer turns the picture to show it upright; the
+//                             pixels are not turned. JPEG: the Exif tag. HEIC: the Exif tag and
+//                             the irot/imir properties, in a grid container of our own (libheif
+//                             1.15 turns the pixels and writes an inconsistent 'ispe' when asked
+//                             for them); a HEIC with alpha gets the Exif tag only. PNG: ignored.
 //   kHEICEncoderSpeed         "fast" (default), "balanced" or "slow" (bench/image/RESULTS.md)
 //   kHEICTileSize             int; when > 0 and the picture is larger than one tile, the HEIC is
 //                             a grid of tiles this size (rounded down to a multiple of 8, at

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -153,6 +154,73 @@ TEST(ImageHeifGrid, HeifConvertReadsTheGrid) {
     ASSERT_TRUE(size);
     EXPECT_EQ(size->first, 600);
     EXPECT_EQ(size->second, 520);
+}
+
+// The picture as libheif shows it: its transform boxes applied, as viewers built on it do.
+std::optional<Bitmap> libheifDisplay(const Bytes& file) {
+    heif_context* ctx = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* img = nullptr;
+    std::optional<Bitmap> out;
+    if (heif_context_read_from_memory_without_copy(ctx, file.data(), file.size(), nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(ctx, &handle).code == heif_error_Ok &&
+        heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok) {
+        const int w = heif_image_get_width(img, heif_channel_interleaved);
+        const int h = heif_image_get_height(img, heif_channel_interleaved);
+        int stride = 0;
+        const std::uint8_t* plane = heif_image_get_plane_readonly(img, heif_channel_interleaved, &stride);
+        out = Bitmap::make(w, h, PixelFormat::RGBA8, ColorSpace::SRGB);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                std::uint8_t* d = out->mutableRow(y) + 4 * x;
+                std::memcpy(d, plane + std::size_t(y) * stride + 3 * x, 3);
+                d[3] = 255;
+            }
+    }
+    if (img) heif_image_release(img);
+    if (handle) heif_image_handle_release(handle);
+    heif_context_free(ctx);
+    return out;
+}
+
+// A turned picture (as a camera stores its photos: sensor-oriented pixels) must be shown
+// upright by other readers too, not only by ours through the Exif tag: the file carries irot and
+// imir for all eight orientation values, in a grid of many tiles and of one. Ours reports the
+// value and decodes the pixels as stored; libheif's display must be those pixels turned by the
+// reported value (a wrong quarter turn or mirror axis puts the gradients elsewhere).
+TEST(ImageHeifGrid, TurnedPicturesCarryTransformBoxesThatOtherReadersApply) {
+    const Bitmap source = gradientPicture(200, 120);
+    for (int tile : {64, 0}) {
+        for (int o = 1; o <= 8; ++o) {
+            const Bytes file = encode(source, tile, {{kOrientation, Value(o)}});
+            const auto types = itemTypes(file);
+            EXPECT_EQ(std::count(types.begin(), types.end(), "grid"), o == 1 && tile == 0 ? 0 : 1) << o;
+            auto info = decode::heifInfo(file.data(), file.size());
+            ASSERT_TRUE(info) << o;
+            EXPECT_EQ(info->transformOrientation, o == 1 ? 0 : o) << o;
+            EXPECT_EQ(info->width, 200);
+            auto reported = ImageSource::make(file);
+            ASSERT_TRUE(reported);
+            EXPECT_EQ(reported->orientation(), o);
+            Dictionary props = reported->properties();
+            if (o != 1) {
+                EXPECT_EQ(props["{TIFF}"]["Orientation"].toInteger(), o);
+            }
+
+            auto stored = decode::decodePrimary(file.data(), file.size());
+            ASSERT_TRUE(stored);
+            ASSERT_EQ(stored->width(), 200);
+            EXPECT_GT(psnr(*stored, source), 27.0) << "the pixels were turned, orientation " << o;
+
+            auto shown = libheifDisplay(file);
+            ASSERT_TRUE(shown) << o;
+            const Image ours = Image(*stored).oriented(o);
+            auto expected = test::renderRGBA8(ours, ours.extent());
+            ASSERT_EQ(shown->width(), expected->width()) << o;
+            ASSERT_EQ(shown->height(), expected->height()) << o;
+            EXPECT_GT(psnr(*shown, *expected), 45.0) << "tile " << tile << " orientation " << o;
+        }
+    }
 }
 
 // Tiles from different coder settings (here: different sizes) would decode wrongly against one
