@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CaptureTestSupport.h"
+#include "platform/image/Decode.h"
 #include "platform/image/ImageSource.h"
 #include "platform/image/RenderContext.h"
 
@@ -74,6 +75,11 @@ TEST_F(CapturePhoto_, HeicCarriesSensorPixelsOrientationExifAndGps) {
     EXPECT_EQ(props.at("{GPS}")["LatitudeRef"].toString(), "S");
     EXPECT_TRUE(delegate->finished.isFlashEnabled);
     EXPECT_EQ(delegate->photo->metadata["Orientation"].toInteger(), 6);
+    // Shown upright by viewers that apply HEIF transform boxes rather than the Exif tag.
+    const Bytes& file = *delegate->photo->fileData;
+    auto info = image::decode::heifInfo(file.data(), file.size());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->transformOrientation, 6);
 
     // Landscape and a mirrored front camera give their own tags.
     connection->setVideoOrientation(VideoOrientation::LandscapeRight);
@@ -83,6 +89,8 @@ TEST_F(CapturePhoto_, HeicCarriesSensorPixelsOrientationExifAndGps) {
     connection->setVideoMirrored(true);
     auto mirrored = capture(PhotoSettings::withFormat(VideoCodec::Hevc));
     EXPECT_EQ(image::ImageSource::make(*mirrored->photo->fileData)->orientation(), 5);
+    const Bytes& mirroredFile = *mirrored->photo->fileData;
+    EXPECT_EQ(image::decode::heifInfo(mirroredFile.data(), mirroredFile.size())->transformOrientation, 5);
 }
 
 // A processed photo that is not the exposed scene (black, clipped, or wrongly balanced) is

@@ -78,6 +78,9 @@ std::optional<Bytes> encodeProcessedPhoto(const RgbImage& image, const Dictionar
     options[image::kHEICEncoderSpeed] = Value("fast");
     // And in 512 x 512 tiles, as phones write their HEICs: readers decode the tiles in parallel.
     options[image::kHEICTileSize] = Value(512);
+    // The pixels stay in the sensor's orientation; the file says how to show them upright, in
+    // the HEIF transform properties that viewers apply as well as in the Exif tag.
+    if (auto it = properties.find("Orientation"); it != properties.end()) options[image::kOrientation] = it->second;
     destination->addImage(*bitmap, options);
     if (!destination->finalize()) return std::nullopt;
     return out;
