@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <chrono>
+#include <optional>
 #include <iostream>
 #include <algorithm>
 #include <set>
@@ -82,9 +83,12 @@ private:
         auto now = Clock::now();
         if (!sessionReady_) {
             // The first preview frame proves the camera delivers; a capture asked for earlier may
-            // find the session still starting.
+            // find the session still starting. Then the camera settles as it would while a person
+            // frames the shot: pressed at the first frame, focus and exposure are still moving
+            // from where the camera started and the first picture comes out blurred.
             bool live = vc_->captureSession->isRunning() && vc_->previewLayer && vc_->previewLayer->currentFrame();
-            if (live || now - started_ > std::chrono::seconds(20)) {
+            if (live && !firstFrameAt_) firstFrameAt_ = now;
+            if ((firstFrameAt_ && now - *firstFrameAt_ >= kSettleTime) || now - started_ > std::chrono::seconds(20)) {
                 sessionReady_ = true;
                 press(now);
             }
@@ -137,7 +141,10 @@ private:
     std::shared_ptr<ViewController> vc_;
     ShootOptions options_;
     QTimer timer_;
+    // Continuous focus and exposure converge within about twenty frames.
+    static constexpr std::chrono::milliseconds kSettleTime{700};
     Clock::time_point started_, pressedAt_;
+    std::optional<Clock::time_point> firstFrameAt_;
     bool sessionReady_ = false;
     int presses_ = 0;
     int expected_ = 0;
