@@ -245,22 +245,21 @@ void DeepFinalRender(benchmark::State& state) {
     ParameterMap filter = {{"2", 1.1f}, {"3", 1.2f}, {"8", 6000.0f}, {"19", 1.0f}, {"21", 0.3f}};
     const Dictionary metadata = exifOf(rigDng());
     double build = 0;
+    // The watermark switch is set outside the timed part: the settings store writes it to disk.
+    if (state.range(0) == 3) world().env->settings().setBool(true, "setting_12");
     for (auto _ : state) {
         const double t0 = now();
         Image picture = developed;
         if (state.range(0) >= 1)
             picture = *picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}});
         if (state.range(0) == 2) picture = applyFilters(picture, filter);
-        if (state.range(0) == 3) {
-            world().env->settings().setBool(true, "setting_12");
-            picture = addWatermarkInternal(picture, metadata, std::nullopt, false, 3.0);
-            world().env->settings().setBool(false, "setting_12");
-        }
+        if (state.range(0) == 3) picture = addWatermarkInternal(picture, metadata, std::nullopt, false, 3.0);
         build += now() - t0;
         auto bitmap = renderHalfP3(picture);
         if (!bitmap) return fail(state, "render failed");
         benchmark::DoNotOptimize(bitmap);
     }
+    if (state.range(0) == 3) world().env->settings().setBool(false, "setting_12");
     state.counters["build_ms"] = 1000 * build / static_cast<double>(state.iterations());
     static const char* labels[] = {"plain", "boost", "boost+filter", "boost+watermark"};
     state.SetLabel(labels[state.range(0)]);
