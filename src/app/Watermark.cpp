@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "app/ShadowBlur.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Dates.h"
@@ -46,31 +47,18 @@ QImage blurredAlpha(const QImage& source, double radiusPixels) {
     int r = std::max(0, static_cast<int>(std::lround(radiusPixels / 1.73)));
     if (r == 0) return alpha;
     const int w = alpha.width(), h = alpha.height();
-    std::vector<float> buf(std::size_t(w) * h), tmp(buf.size());
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) buf[std::size_t(y) * w + x] = alpha.constScanLine(y)[x];
-    auto pass = [&](bool horizontal) {
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                float sum = 0;
-                int n = 0;
-                for (int k = -r; k <= r; ++k) {
-                    int xx = horizontal ? x + k : x, yy = horizontal ? y : y + k;
-                    if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
-                    sum += buf[std::size_t(yy) * w + xx];
-                    ++n;
-                }
-                tmp[std::size_t(y) * w + x] = sum / float(2 * r + 1);
-                (void)n;
-            }
-        buf.swap(tmp);
-    };
-    for (int i = 0; i < 3; ++i) {
-        pass(true);
-        pass(false);
+    std::vector<float> buf(std::size_t(w) * h);
+    // Row pointers fetched once a row: each scanLine() call on a QImage checks for sharing.
+    for (int y = 0; y < h; ++y) {
+        const uchar* row = alpha.constScanLine(y);
+        std::copy(row, row + w, buf.begin() + std::ptrdiff_t(y) * w);
     }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) alpha.scanLine(y)[x] = static_cast<uchar>(std::clamp(buf[std::size_t(y) * w + x], 0.0f, 255.0f));
+    blurShadowMask(buf, w, h, r);
+    for (int y = 0; y < h; ++y) {
+        uchar* row = alpha.scanLine(y);
+        const float* blurred = buf.data() + std::size_t(y) * w;
+        for (int x = 0; x < w; ++x) row[x] = static_cast<uchar>(std::clamp(blurred[x], 0.0f, 255.0f));
+    }
     return alpha;
 }
 
@@ -175,10 +163,11 @@ image::Image createWatermarkLayer(const std::vector<std::string>& texts, double 
         QImage mask = blurredAlpha(single, s.blur * scale);
         QImage shadow(mask.size(), QImage::Format_RGBA8888_Premultiplied);
         shadow.fill(Qt::transparent);
-        for (int y = 0; y < mask.height(); ++y) {
+        const int mw = mask.width(), mh = mask.height();
+        for (int y = 0; y < mh; ++y) {
             const uchar* a = mask.constScanLine(y);
             uchar* d = shadow.scanLine(y);
-            for (int x = 0; x < mask.width(); ++x) d[x * 4 + 3] = a[x];
+            for (int x = 0; x < mw; ++x) d[x * 4 + 3] = a[x];
         }
         shadow.setDevicePixelRatio(scale);
         painter.drawImage(QPointF(0, 0), shadow);

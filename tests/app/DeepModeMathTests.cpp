@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <random>
 
 #include "AppHarness.h"
 #include "app/ExposureSearch.h"
+#include "app/ShadowBlur.h"
 #include "app/Watermark.h"
 #include "platform/capture/virtual/DngWriter.h"
 #include "platform/capture/virtual/RigProfile.h"
@@ -162,6 +164,41 @@ TEST(ExposureSearch, ReducedCopyDecidesAsTheFullPicture) {
 }
 
 namespace {
+// The shadow blur keeps running sums; it must give what summing every box does, with the plane
+// continuing as zeros past its edges (the shadow fades out there), also when the box is wider
+// than the plane.
+TEST(WatermarkShadow, RunningSumBlurIsTheDirectBoxBlur) {
+    auto direct = [](std::vector<float> buf, int w, int h, int r) {
+        std::vector<float> tmp(buf.size());
+        auto pass = [&](bool horizontal) {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    float sum = 0;
+                    for (int k = -r; k <= r; ++k) {
+                        const int xx = horizontal ? x + k : x, yy = horizontal ? y : y + k;
+                        if (xx >= 0 && yy >= 0 && xx < w && yy < h) sum += buf[std::size_t(yy) * w + xx];
+                    }
+                    tmp[std::size_t(y) * w + x] = sum / float(2 * r + 1);
+                }
+            buf.swap(tmp);
+        };
+        for (int i = 0; i < 3; ++i) pass(true), pass(false);
+        return buf;
+    };
+    std::mt19937 random(4);
+    for (auto [w, h, r] : {std::array{37, 23, 3}, std::array{64, 9, 1}, std::array{5, 40, 7}, std::array{1, 1, 2}}) {
+        std::vector<float> mask(std::size_t(w) * h);
+        for (float& v : mask) v = random() % 3 == 0 ? float(random() % 256) : 0.0f;
+        std::vector<float> blurred = mask;
+        blurShadowMask(blurred, w, h, r);
+        const std::vector<float> want = direct(mask, w, h, r);
+        for (std::size_t i = 0; i < mask.size(); ++i) ASSERT_NEAR(blurred[i], want[i], 1e-3) << w << "x" << h << " r " << r << " at " << i;
+    }
+    std::vector<float> untouched = {1, 2, 3};
+    blurShadowMask(untouched, 3, 1, 0);
+    EXPECT_EQ(untouched, (std::vector<float>{1, 2, 3}));
+}
+
 struct WatermarkSettings : ::testing::Test {
     std::unique_ptr<SettingsStore> store = SettingsStore::inMemory();
     void SetUp() override {
