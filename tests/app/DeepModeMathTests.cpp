@@ -192,7 +192,8 @@ TEST(WatermarkShadow, RunningSumBlurIsTheDirectBoxBlur) {
         std::vector<float> blurred = mask;
         blurShadowMask(blurred, w, h, r);
         const std::vector<float> want = direct(mask, w, h, r);
-        for (std::size_t i = 0; i < mask.size(); ++i) ASSERT_NEAR(blurred[i], want[i], 1e-3) << w << "x" << h << " r " << r << " at " << i;
+        for (std::size_t i = 0; i < mask.size(); ++i)
+            ASSERT_NEAR(blurred[i], want[i], 1e-3) << w << "x" << h << " r " << r << " at " << i;
     }
     std::vector<float> untouched = {1, 2, 3};
     blurShadowMask(untouched, 3, 1, 0);

@@ -1,7 +1,7 @@
 #pragma once
 // Fast paths for half-float output, the format deep pictures are developed to: the sRGB transfer
-// curve as piecewise cubics (accurate far beyond half precision) and float-to-half conversion with the
-// CPU's converter where it has one. Internal to the image framework.
+// curve as piecewise cubics (accurate far beyond half precision) and float-to-half conversion
+// with the CPU's converter where it has one. Internal to the image framework.
 
 #include <cstddef>
 #include <cstdint>

@@ -162,9 +162,11 @@ std::optional<Bitmap> libheifDisplay(const Bytes& file) {
     heif_image_handle* handle = nullptr;
     heif_image* img = nullptr;
     std::optional<Bitmap> out;
-    if (heif_context_read_from_memory_without_copy(ctx, file.data(), file.size(), nullptr).code == heif_error_Ok &&
+    const bool decoded =
+        heif_context_read_from_memory_without_copy(ctx, file.data(), file.size(), nullptr).code == heif_error_Ok &&
         heif_context_get_primary_image_handle(ctx, &handle).code == heif_error_Ok &&
-        heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok) {
+        heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok;
+    if (decoded) {
         const int w = heif_image_get_width(img, heif_channel_interleaved);
         const int h = heif_image_get_height(img, heif_channel_interleaved);
         int stride = 0;
