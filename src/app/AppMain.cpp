@@ -5,6 +5,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/ViewController.h"
+#include "platform/capture/gstreamer/CameraBackendSelection.h"
 #include "platform/capture/virtual/VirtualRig.h"
 #include "platform/foundation/Console.h"
 #include "platform/photos/PhotoLibrary.h"
@@ -15,6 +16,16 @@
 namespace sorvel {
 
 std::optional<std::string> prepareCameraAndLibrary(const CommandLine& line, const AppEnvironment& env, RigMode mode) {
+    auto request = cameraBackendRequest(line.cameraBackend, line.gstSource);
+    if (auto* why = std::get_if<std::string>(&request)) return *why;
+    auto chosen = chooseCameraBackend(std::get<CameraBackendRequest>(request));
+    if (auto* why = std::get_if<std::string>(&chosen)) return *why;
+    auto& choice = std::get<CameraBackendChoice>(chosen);
+    if (!choice.consoleLine.empty()) consolePrint(choice.consoleLine);
+    // A GStreamer backend lives as long as the process: its streaming threads are never torn
+    // down while the app exits.
+    CaptureBackend::install(choice.owned ? choice.owned.release() : nullptr);
+
     VirtualRig& rig = VirtualRig::shared();
     rig.setMode(mode);
     if (auto error = rig.applyOptions(line.rig ? line.rig->string() : "", line.scene ? line.scene->string() : ""))

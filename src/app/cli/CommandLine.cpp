@@ -20,7 +20,13 @@ const char* const kUsageText =
     "                    else $XDG_DATA_HOME/sorvel-camera)\n"
     "  --library DIR     photo library folder (default $SORVEL_LIBRARY, else ~/Pictures/Sorvel)\n"
     "  --rig FILE        camera rig profile replacing the built-in four cameras\n"
-    "  --scene FILE      a picture the virtual cameras see instead of the built-in scene\n";
+    "  --scene FILE      a picture the virtual cameras see instead of the built-in scene\n"
+    "  --camera-backend auto|gstreamer|virtual\n"
+    "                    real cameras through GStreamer, or the virtual rig (default auto: real\n"
+    "                    cameras when any is found; $SORVEL_CAMERA_BACKEND)\n"
+    "  --gst-source PIPELINE\n"
+    "                    a GStreamer pipeline ending in the camera source, e.g.\n"
+    "                    \"videotestsrc pattern=ball is-live=true\" ($SORVEL_GST_SOURCE)\n";
 
 namespace {
 
@@ -60,6 +66,15 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
             else if (a == "--library") cl.library = *v;
             else if (a == "--rig") cl.rig = *v;
             else cl.scene = *v;
+        } else if (a == "--camera-backend") {
+            auto v = value(a.c_str());
+            if (!v || (*v != "auto" && *v != "gstreamer" && *v != "virtual"))
+                return {std::nullopt, "--camera-backend takes auto, gstreamer or virtual"};
+            cl.cameraBackend = *v;
+        } else if (a == "--gst-source") {
+            auto v = value(a.c_str());
+            if (!v || v->empty()) return {std::nullopt, "--gst-source takes a GStreamer pipeline description"};
+            cl.gstSource = *v;
         } else if (cl.command.empty() && !a.empty() && a[0] != '-') {
             cl.command = a;
         } else if (!cl.command.empty()) {

@@ -18,6 +18,8 @@ struct CommandLine {
     std::optional<std::filesystem::path> library;
     std::optional<std::filesystem::path> rig;
     std::optional<std::filesystem::path> scene;
+    std::optional<std::string> cameraBackend;  // --camera-backend auto|gstreamer|virtual
+    std::optional<std::string> gstSource;      // --gst-source "PIPELINE"
     std::string command;  // empty: the camera window
     std::vector<std::string> arguments;
     bool help = false;

@@ -1,6 +1,6 @@
 #pragma once
-// The source of devices and frames behind the capture framework. The virtual rig is the
-// backend on every machine we have; a hardware backend would implement the same calls.
+// The source of devices and frames behind the capture framework: the virtual rig
+// (capture/virtual/) or real cameras through GStreamer (capture/gstreamer/).
 
 #include <memory>
 #include <vector>
@@ -28,6 +28,10 @@ public:
     // configuration committed. start blocks until the first frame can flow.
     virtual void sessionStarted(CaptureSession& session) = 0;
     virtual void sessionStopped(CaptureSession& session) = 0;
+    // After each outermost commitConfiguration (a camera switch, for one), on the committing
+    // thread and without the session's lock. A backend whose streams follow the session's
+    // inputs hears of the change here; one that reads them each frame needs nothing.
+    virtual void sessionConfigurationChanged(CaptureSession& session) { (void)session; }
 
     // Takes one capture request of `output`; the backend answers through the output's
     // callback queue.

@@ -89,7 +89,10 @@ bool CaptureDevice::setVideoZoomFactor(double factor) {
     return true;
 }
 
-bool CaptureDevice::isFocusModeSupported(FocusMode) const { return description_.type != DeviceType::BuiltInMicrophone; }
+bool CaptureDevice::isFocusModeSupported(FocusMode mode) const {
+    if (description_.type == DeviceType::BuiltInMicrophone) return false;
+    return mode == FocusMode::Locked ? description_.supportsLockedFocus : description_.supportsAutoFocus;
+}
 
 FocusMode CaptureDevice::focusMode() const {
     std::lock_guard lock(mutex_);
@@ -98,13 +101,15 @@ FocusMode CaptureDevice::focusMode() const {
 
 bool CaptureDevice::setFocusMode(FocusMode mode) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure()) return false;
+    if (!canConfigure() || !isFocusModeSupported(mode)) return false;
     state_.focusMode = mode;
     state_.focusScanPending = mode != FocusMode::Locked;
     return true;
 }
 
-bool CaptureDevice::isFocusPointOfInterestSupported() const { return hasMediaType(MediaType::Video); }
+bool CaptureDevice::isFocusPointOfInterestSupported() const {
+    return hasMediaType(MediaType::Video) && description_.supportsPointsOfInterest && description_.supportsAutoFocus;
+}
 
 CapturePoint CaptureDevice::focusPointOfInterest() const {
     std::lock_guard lock(mutex_);
@@ -118,7 +123,7 @@ static CapturePoint clampPoint(CapturePoint p) {
 
 bool CaptureDevice::setFocusPointOfInterest(CapturePoint point) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure()) return false;
+    if (!canConfigure() || !isFocusPointOfInterestSupported()) return false;
     state_.focusPoint = clampPoint(point);
     return true;
 }
@@ -130,7 +135,7 @@ float CaptureDevice::lensPosition() const {
 
 bool CaptureDevice::setFocusModeLocked(float lensPosition, DeviceSettingsCompletion completion) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure() || !std::isfinite(lensPosition)) return false;
+    if (!canConfigure() || !description_.supportsLockedFocus || !std::isfinite(lensPosition)) return false;
     state_.focusMode = FocusMode::Locked;
     state_.focusScanPending = false;
     state_.lensPosition = std::clamp(lensPosition, 0.0f, 1.0f);
@@ -138,7 +143,10 @@ bool CaptureDevice::setFocusModeLocked(float lensPosition, DeviceSettingsComplet
     return true;
 }
 
-bool CaptureDevice::isExposureModeSupported(ExposureMode) const { return hasMediaType(MediaType::Video); }
+bool CaptureDevice::isExposureModeSupported(ExposureMode mode) const {
+    if (!hasMediaType(MediaType::Video)) return false;
+    return mode != ExposureMode::Custom || description_.supportsCustomExposure;
+}
 
 ExposureMode CaptureDevice::exposureMode() const {
     std::lock_guard lock(mutex_);
@@ -147,13 +155,15 @@ ExposureMode CaptureDevice::exposureMode() const {
 
 bool CaptureDevice::setExposureMode(ExposureMode mode) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure()) return false;
+    if (!canConfigure() || !isExposureModeSupported(mode)) return false;
     state_.exposureMode = mode;
     state_.exposureScanPending = mode == ExposureMode::AutoExpose;
     return true;
 }
 
-bool CaptureDevice::isExposurePointOfInterestSupported() const { return hasMediaType(MediaType::Video); }
+bool CaptureDevice::isExposurePointOfInterestSupported() const {
+    return hasMediaType(MediaType::Video) && description_.supportsPointsOfInterest;
+}
 
 CapturePoint CaptureDevice::exposurePointOfInterest() const {
     std::lock_guard lock(mutex_);
@@ -162,7 +172,7 @@ CapturePoint CaptureDevice::exposurePointOfInterest() const {
 
 bool CaptureDevice::setExposurePointOfInterest(CapturePoint point) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure()) return false;
+    if (!canConfigure() || !isExposurePointOfInterestSupported()) return false;
     state_.exposurePoint = clampPoint(point);
     return true;
 }
@@ -182,7 +192,8 @@ bool CaptureDevice::setExposureTargetBias(float bias, DeviceSettingsCompletion c
 
 bool CaptureDevice::setExposureModeCustom(double duration, double iso, DeviceSettingsCompletion completion) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure() || !std::isfinite(duration) || !std::isfinite(iso)) return false;
+    if (!canConfigure() || !description_.supportsCustomExposure || !std::isfinite(duration) || !std::isfinite(iso))
+        return false;
     state_.exposureMode = ExposureMode::Custom;
     state_.exposureScanPending = false;
     state_.exposureDuration =
@@ -202,7 +213,10 @@ double CaptureDevice::iso() const {
     return state_.iso;
 }
 
-bool CaptureDevice::isWhiteBalanceModeSupported(WhiteBalanceMode) const { return hasMediaType(MediaType::Video); }
+bool CaptureDevice::isWhiteBalanceModeSupported(WhiteBalanceMode mode) const {
+    if (!hasMediaType(MediaType::Video)) return false;
+    return mode != WhiteBalanceMode::Locked || description_.supportsLockedWhiteBalance;
+}
 
 WhiteBalanceMode CaptureDevice::whiteBalanceMode() const {
     std::lock_guard lock(mutex_);
@@ -211,7 +225,7 @@ WhiteBalanceMode CaptureDevice::whiteBalanceMode() const {
 
 bool CaptureDevice::setWhiteBalanceMode(WhiteBalanceMode mode) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure()) return false;
+    if (!canConfigure() || !isWhiteBalanceModeSupported(mode)) return false;
     state_.whiteBalanceMode = mode;
     return true;
 }
@@ -229,7 +243,7 @@ WhiteBalanceGains CaptureDevice::deviceWhiteBalanceGainsForTemperatureAndTint(Te
 
 bool CaptureDevice::setWhiteBalanceModeLocked(WhiteBalanceGains gains, DeviceSettingsCompletion completion) {
     std::lock_guard lock(mutex_);
-    if (!canConfigure()) return false;
+    if (!canConfigure() || !description_.supportsLockedWhiteBalance) return false;
     float maxGain = maxWhiteBalanceGain();
     for (float g : {gains.redGain, gains.greenGain, gains.blueGain})
         if (!(g >= 1.0f && g <= maxGain)) return false;

@@ -20,9 +20,13 @@ void CaptureSession::beginConfiguration() {
 }
 
 void CaptureSession::commitConfiguration() {
-    std::lock_guard lock(mutex_);
-    if (configurationDepth_ > 0) --configurationDepth_;
-    ++generation_;
+    {
+        std::lock_guard lock(mutex_);
+        if (configurationDepth_ > 0) --configurationDepth_;
+        ++generation_;
+        if (configurationDepth_ > 0) return;
+    }
+    CaptureBackend::current().sessionConfigurationChanged(*this);
 }
 
 bool CaptureSession::canAddInput(const DeviceInput& input) const {

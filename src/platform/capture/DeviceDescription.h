@@ -44,6 +44,13 @@ struct DeviceDescription {
     bool hasFlash = false;
     bool supportsBayerRaw = true;
     bool supportsLivePhoto = true;
+    // Which controls the device has. The virtual rig has them all; a hardware camera reports
+    // what its driver offers, and the device refuses modes it lacks.
+    bool supportsAutoFocus = true;           // auto and continuous auto focus
+    bool supportsLockedFocus = true;         // a lens position held by hand
+    bool supportsCustomExposure = true;      // duration and ISO held by hand
+    bool supportsLockedWhiteBalance = true;  // gains held by hand
+    bool supportsPointsOfInterest = true;    // focus and exposure at a point
 
     std::string lensModel;
     double focalLength = 6.0;   // mm

@@ -55,8 +55,9 @@ void PreviewSink::setFrameHandler(std::function<void()> handler) {
 CapturePoint PreviewSink::captureDevicePointOfInterestForPoint(double viewX, double viewY) const {
     std::lock_guard lock(mutex_);
     int o = displayOrientation();
-    // The sensor picture is 4:3; turned, it is 3:4.
-    double pictureW = swapsAxes(o) ? 3.0 : 4.0, pictureH = swapsAxes(o) ? 4.0 : 3.0;
+    // The sensor picture's own shape (4:3 until the first frame); turned, its sides swap.
+    double sensorW = latest_ ? latest_->width : 4.0, sensorH = latest_ ? latest_->height : 3.0;
+    double pictureW = swapsAxes(o) ? sensorH : sensorW, pictureH = swapsAxes(o) ? sensorW : sensorH;
     if (boundsWidth_ <= 0 || boundsHeight_ <= 0) return {0.5, 0.5};
     double scale = std::min(boundsWidth_ / pictureW, boundsHeight_ / pictureH);
     double shownW = pictureW * scale, shownH = pictureH * scale;

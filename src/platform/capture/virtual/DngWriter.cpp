@@ -83,7 +83,6 @@ std::optional<Bytes> writeDng(const BayerImage& image, const DeviceDescription& 
 
     const std::uint8_t dngVersion[4] = {1, 4, 0, 0}, backwardVersion[4] = {1, 1, 0, 0};
     const std::uint16_t cfaDims[2] = {2, 2};
-    const std::uint8_t cfaPattern[4] = {0, 1, 1, 2};  // R G / G B
     TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height);
@@ -96,19 +95,19 @@ std::optional<Bytes> writeDng(const BayerImage& image, const DeviceDescription& 
     TIFFSetField(tif, TIFFTAG_ORIENTATION, d.orientation);
     TIFFSetField(tif, TIFFTAG_MAKE, d.make.c_str());
     TIFFSetField(tif, TIFFTAG_MODEL, d.model.c_str());
-    TIFFSetField(tif, TIFFTAG_SOFTWARE, "Sorvel virtual rig");
+    TIFFSetField(tif, TIFFTAG_SOFTWARE, d.software.c_str());
     TIFFSetField(tif, TIFFTAG_DATETIME, d.dateTimeOriginal.c_str());
     TIFFSetField(tif, TIFFTAG_DNGVERSION, dngVersion);
     TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, backwardVersion);
     std::string unique = d.make + " " + d.model + " " + camera.localizedName;
     TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, unique.c_str());
     TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, cfaDims);
-    TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, cfaPattern);
+    TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, d.cfaPattern.data());
     const std::uint16_t blackDims[2] = {1, 1};
     TIFFSetField(tif, TIFFTAG_BLACKLEVELREPEATDIM, blackDims);
-    float black = SensorModel::kBlackLevel;
+    float black = static_cast<float>(d.blackLevel);
     TIFFSetField(tif, TIFFTAG_BLACKLEVEL, 1, &black);
-    std::uint32_t white = SensorModel::kWhiteLevel;
+    std::uint32_t white = static_cast<std::uint32_t>(d.whiteLevel);
     TIFFSetField(tif, TIFFTAG_WHITELEVEL, 1, &white);
     auto cm = dngColorMatrix(camera);
     float colorMatrix[9];

@@ -3,6 +3,8 @@
 // CFA layout, black and white levels, ColorMatrix1 with its illuminant, AsShotNeutral, an
 // Exif sub-directory and the orientation.
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,6 +20,11 @@ struct DngDescription {
     double exposureTime = 0.01, iso = 100, exposureBias = 0;
     std::string dateTimeOriginal;  // "yyyy:MM:dd HH:mm:ss"
     bool flashFired = false;
+    // The mosaic's layout and levels; the defaults are the virtual sensor's.
+    std::array<std::uint8_t, 4> cfaPattern{0, 1, 1, 2};  // R G / G B (0 red, 1 green, 2 blue)
+    int blackLevel = SensorModel::kBlackLevel;
+    int whiteLevel = SensorModel::kWhiteLevel;
+    std::string software = "Sorvel virtual rig";
 };
 
 // Nothing when libtiff fails (the reason goes to `error`).

@@ -11,8 +11,6 @@
 
 namespace sorvel {
 
-namespace {
-
 std::string exifDate(double seconds) {
     CalendarTime t = localCalendarTime(Date{seconds});
     char text[32];
@@ -20,6 +18,8 @@ std::string exifDate(double seconds) {
                   t.second);
     return text;
 }
+
+namespace {
 
 // Exif flash values: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
 int exifFlash(FlashMode mode, bool fired) {

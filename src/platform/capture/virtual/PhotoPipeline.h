@@ -28,6 +28,9 @@ struct StillJob {
     ResolvedPhotoSettings resolved;
 };
 
+// "yyyy:MM:dd HH:mm:ss" in local time, as Exif dates are written.
+std::string exifDate(double seconds);
+
 // The image properties of the photo ("{Exif}", "{TIFF}", "{GPS}", "Orientation", sizes).
 Dictionary photoMetadata(const StillJob& job, Dimensions size);
 
