@@ -34,6 +34,7 @@ struct GStreamerBackend::Camera {
     std::shared_ptr<V4l2ControlMap> controls;  // null without V4L2 controls
     std::function<GstElement*()> makeSource;
     std::string make;
+    std::string openFailure;  // why the source would not even open, when it would not
 
     const std::string& name() const { return device->localizedName(); }
 };
@@ -135,7 +136,14 @@ void describeSourceBin(GstElement* bin, FoundCamera& found) {
     gst_iterator_free(it);
 }
 
-std::variant<GstElement*, std::string> parseSource(const std::string& description) {
+std::variant<GstElement*, std::string> parseSource(const std::string& given) {
+    // A description may end in caps ("videotestsrc ! video/x-bayer,format=rggb"), which the
+    // parser only takes between two elements.
+    std::string description = given;
+    std::string last = description.substr(description.rfind('!') == std::string::npos ? 0 : description.rfind('!') + 1);
+    last.erase(0, last.find_first_not_of(' '));
+    if (description.find('!') != std::string::npos && (last.rfind("video/", 0) == 0 || last.rfind("image/", 0) == 0))
+        description += " ! identity";
     GError* error = nullptr;
     GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
     if (!bin || error) {
@@ -155,7 +163,7 @@ std::variant<GstElement*, std::string> parseSource(const std::string& descriptio
 
 // What the description's source can send: asked in the READY state, where V4L2 and test
 // sources answer with their real formats.
-std::vector<CameraMode> probeModes(GstElement* bin, std::string& capsText) {
+std::vector<CameraMode> probeModes(GstElement* bin, std::string& failure) {
     GstElement* pipeline = gst_pipeline_new("sorvel-probe");
     gst_bin_add(GST_BIN(pipeline), bin);
     std::vector<CameraMode> modes;
@@ -164,11 +172,13 @@ std::vector<CameraMode> probeModes(GstElement* bin, std::string& capsText) {
         CapsRef caps(gst_pad_query_caps(pad, nullptr));
         gst_object_unref(pad);
         modes = modesFromCaps(caps.get());
-        if (caps) {
-            gchar* text = gst_caps_to_string(caps.get());
-            capsText = std::string(text).substr(0, 160);
-            g_free(text);
-        }
+    } else {
+        // The source cannot even open (a device that is not there): its error says why.
+        GstBus* bus = gst_element_get_bus(pipeline);
+        GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+        failure = message ? gstMessageText(message) : "the source does not open";
+        if (message) gst_message_unref(message);
+        gst_object_unref(bus);
     }
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
@@ -196,12 +206,13 @@ std::variant<std::unique_ptr<GStreamerBackend>, std::string> GStreamerBackend::m
         found.id = "gst.source";
         found.provider = "pipeline";
         describeSourceBin(bin, found);
-        std::string capsText;
-        found.modes = probeModes(bin, capsText);
+        std::string failure;
+        found.modes = probeModes(bin, failure);
         auto camera = backend->makeCamera(found, [description]() -> GstElement* {
             auto made = parseSource(description);
             return std::holds_alternative<GstElement*>(made) ? std::get<GstElement*>(made) : nullptr;
         });
+        camera->openFailure = failure;
         backend->cameras_.push_back(camera);
         return backend;
     }
@@ -384,6 +395,10 @@ void GStreamerBackend::sessionConfigurationChanged(CaptureSession& session) {
 
 void GStreamerBackend::startCamera(const std::shared_ptr<Run>& run, std::shared_ptr<Camera> camera) {
     run->camera = camera;
+    if (!camera->openFailure.empty()) {
+        consolePrint("Camera: " + camera->name() + " could not start: " + camera->openFailure);
+        return;
+    }
     if (!camera->modes) {
         std::string offered;
         for (const auto& m : camera->found.modes) offered += (offered.empty() ? "" : ", ") + m.text();

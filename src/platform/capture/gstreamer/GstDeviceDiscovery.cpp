@@ -1,6 +1,10 @@
 #include "platform/capture/gstreamer/GstDeviceDiscovery.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <thread>
 #include <utility>
 
 #include "platform/capture/gstreamer/GstSupport.h"
@@ -57,26 +61,84 @@ FoundCamera GstDeviceDiscovery::describe(GstDevice* device, const std::string& p
     return c;
 }
 
+namespace {
+
+// A provider started on a thread of its own: PipeWire's waits for its daemon without a limit,
+// and a daemon that does not answer must not hang the app. One that answers late is stopped
+// and dropped by its thread.
+struct TimedStart {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    GstDeviceProvider* provider = nullptr;
+    std::vector<GstDevice*> devices;
+};
+
+GstDeviceProvider* startProviderWithin(const char* name, double seconds, std::vector<GstDevice*>& devices) {
+    auto start = std::make_shared<TimedStart>();
+    std::thread([start, name] {
+        std::vector<GstDevice*> found;
+        GstDeviceProvider* provider = startProvider(name, found);
+        std::lock_guard lock(start->mutex);
+        if (start->abandoned) {
+            for (GstDevice* d : found) gst_object_unref(d);
+            return;  // the provider is kept, never stopped (see pipeWireProvider)
+        }
+        start->provider = provider;
+        start->devices = std::move(found);
+        start->finished = true;
+        start->done.notify_all();
+    }).detach();
+    std::unique_lock lock(start->mutex);
+    if (!start->done.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return start->finished; })) {
+        start->abandoned = true;
+        return nullptr;
+    }
+    devices = std::move(start->devices);
+    return start->provider;
+}
+
+// PipeWire's provider of this release corrupts the heap as it stops (its loop thread frees a
+// block twice on the way out), so it is started once per process and never stopped; each
+// discovery asks it for its devices.
+GstDeviceProvider* pipeWireProvider(std::vector<GstDevice*>& devices) {
+    static std::mutex mutex;
+    static GstDeviceProvider* provider = nullptr;
+    static bool tried = false;
+    std::lock_guard lock(mutex);
+    if (!tried) {
+        tried = true;
+        provider = startProviderWithin("pipewiredeviceprovider", 3, devices);
+    } else if (provider) {
+        GList* list = gst_device_provider_get_devices(provider);
+        for (GList* l = list; l; l = l->next) devices.push_back(GST_DEVICE(l->data));
+        g_list_free(list);
+    }
+    return provider ? GST_DEVICE_PROVIDER(gst_object_ref(provider)) : nullptr;
+}
+
+}  // namespace
+
 std::optional<std::string> GstDeviceDiscovery::start() {
     if (auto error = ensureGStreamer()) return error;
     std::lock_guard lock(mutex_);
     if (provider_) return std::nullopt;
     for (const char* name : {"pipewiredeviceprovider", "v4l2deviceprovider"}) {
         std::vector<GstDevice*> devices;
-        GstDeviceProvider* provider = startProvider(name, devices);
+        bool last = std::string(name) == "v4l2deviceprovider";
+        GstDeviceProvider* provider = last ? startProvider(name, devices) : pipeWireProvider(devices);
         if (!provider) continue;
-        std::string short_name = std::string(name) == "pipewiredeviceprovider" ? "pipewire" : "v4l2";
+        std::string shortName = last ? "v4l2" : "pipewire";
         bool offersCamera = false;
         for (GstDevice* d : devices) offersCamera |= isCamera(d);
-        bool last = std::string(name) == "v4l2deviceprovider";
         if (!offersCamera && !last) {
             for (GstDevice* d : devices) gst_object_unref(d);
-            gst_device_provider_stop(provider);
             gst_object_unref(provider);
             continue;
         }
         provider_ = provider;
-        providerName_ = short_name;
+        providerName_ = shortName;
         for (GstDevice* d : devices) {
             if (isCamera(d)) add(d);
             gst_object_unref(d);
@@ -92,16 +154,18 @@ std::optional<std::string> GstDeviceDiscovery::start() {
 void GstDeviceDiscovery::stop() {
     GstDeviceProvider* provider;
     std::vector<Entry> entries;
+    bool shared;
     {
         std::lock_guard lock(mutex_);
         provider = std::exchange(provider_, nullptr);
         entries = std::exchange(entries_, {});
+        shared = providerName_ == "pipewire";
     }
     if (provider) {
         GstBus* bus = gst_device_provider_get_bus(provider);
         gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
         gst_object_unref(bus);
-        gst_device_provider_stop(provider);
+        if (!shared) gst_device_provider_stop(provider);
         gst_object_unref(provider);
     }
     for (auto& e : entries) gst_object_unref(e.device);
