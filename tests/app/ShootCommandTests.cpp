@@ -19,7 +19,8 @@ struct ProcessRun {
 };
 
 ProcessRun shoot(const std::string& args) {
-    std::string cmd = std::string(SORVEL_BINARY_DIR) + "/src/sorvel-camera " + args + " 2>/dev/null";
+    // The virtual rig, whatever cameras the machine has.
+    std::string cmd = "SORVEL_CAMERA_BACKEND=virtual " + std::string(SORVEL_BINARY_DIR) + "/src/sorvel-camera " + args + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
     std::array<char, 512> buf;
