@@ -78,6 +78,9 @@ struct GStreamerBackend::Run {
     DeviceControlState sentControls;
     std::vector<DeviceSettingsCompletion> completions;
     int framesSinceControls = 0;
+    std::uint64_t clockPipeline = 0;  // the pipeline whose time stamps clockOffset maps
+    double clockOffset = 0;           // app clock seconds minus the pipeline's running time
+    double lastTime = 0;
 
     // Frame thread only.
     double lastThreadCpu = -1;
@@ -514,17 +517,27 @@ void GStreamerBackend::previewFrame(const std::shared_ptr<Run>& run, std::uint64
                  GST_VIDEO_FRAME_HEIGHT(&mapped), GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0), *frame);
     gst_video_frame_unmap(&mapped);
 
-    // The frame's time on the app's clock: now, less how long ago the source made it.
-    double age = GST_CLOCK_TIME_IS_VALID(pts) && GST_CLOCK_TIME_IS_VALID(arrival) && arrival >= pts ? (arrival - pts) * 1e-9 : 0;
-    double now = Clock::current().now();
     CaptureSession& session = *run->session;
     std::shared_ptr<Camera> camera = cameraFor(session.videoDevice().get());
     std::uint64_t frameNumber;
+    double time;
     {
         std::lock_guard lock(run->mutex);
         frameNumber = ++run->frameNumber;
+        // The frame's time on the app's clock, from the source's own time stamp: the pipeline's
+        // first frame ties the pipeline's running time to the app's clock, so the times keep
+        // the source's spacing (and lie before now by how long ago the source made the frame).
+        bool stamped = GST_CLOCK_TIME_IS_VALID(pts) && GST_CLOCK_TIME_IS_VALID(arrival) && arrival >= pts;
+        if (stamped && run->clockPipeline != number) {
+            run->clockPipeline = number;
+            double sinceArrival = std::chrono::duration<double>(std::chrono::steady_clock::now() - entered).count();
+            run->clockOffset = Clock::current().now() - sinceArrival - arrival * 1e-9;
+        }
+        time = stamped ? pts * 1e-9 + run->clockOffset : Clock::current().now();
+        time = std::max(time, run->lastTime + 1e-6);
+        run->lastTime = time;
     }
-    SampleBuffer delivered{frame, now - age, frameNumber};
+    SampleBuffer delivered{frame, time, frameNumber};
 
     bool liveEnabled = false;
     for (auto& output : session.outputs()) {
@@ -739,18 +752,8 @@ void GStreamerBackend::takePhoto(const std::shared_ptr<Run>& run, std::shared_pt
         CaptureStatus error;
         if (!sample) {
             error = CaptureError{CaptureErrorCode::CaptureFailed, "The camera could not take the photo: " + why};
-        } else if (raw) {
-            auto pixels = rawPixels(sample.get());
-            auto made = std::holds_alternative<MosaicPixels>(pixels)
-                            ? rawPhoto(std::get<MosaicPixels>(pixels), facts)
-                            : std::variant<CapturedPhoto, CaptureError>(CaptureError{CaptureErrorCode::CaptureFailed, std::get<std::string>(pixels)});
-            if (auto* e = std::get_if<CaptureError>(&made)) error = *e;
-            else photo = std::move(std::get<CapturedPhoto>(made));
         } else {
-            auto pixels = stillPixels(sample.get());
-            auto made = std::holds_alternative<RgbImage>(pixels)
-                            ? processedPhoto(std::get<RgbImage>(pixels), facts)
-                            : std::variant<CapturedPhoto, CaptureError>(CaptureError{CaptureErrorCode::CaptureFailed, std::get<std::string>(pixels)});
+            auto made = photoFromSample(sample.get(), raw, facts);
             if (auto* e = std::get_if<CaptureError>(&made)) error = *e;
             else photo = std::move(std::get<CapturedPhoto>(made));
         }

@@ -12,16 +12,6 @@
 
 namespace sorvel {
 
-namespace {
-
-// Exif flash values: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
-int exifFlash(FlashMode mode, bool fired) {
-    int modeBits = mode == FlashMode::On ? 1 : mode == FlashMode::Auto ? 3 : 2;
-    return (fired ? 1 : 0) | (modeBits << 3);
-}
-
-}  // namespace
-
 std::variant<RgbImage, std::string> stillPixels(GstSample* sample) {
     GstCaps* caps = gst_sample_get_caps(sample);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -134,6 +124,18 @@ std::variant<CapturedPhoto, CaptureError> rawPhoto(const MosaicPixels& pixels, c
     photo.fileData = std::move(*dng);
     photo.metadata = stillMetadata(facts, {pixels.mosaic.width, pixels.mosaic.height});
     return photo;
+}
+
+std::variant<CapturedPhoto, CaptureError> photoFromSample(GstSample* sample, bool raw, const StillFacts& facts) {
+    auto failed = [](const std::string& why) { return CaptureError{CaptureErrorCode::CaptureFailed, why}; };
+    if (raw) {
+        auto pixels = rawPixels(sample);
+        if (auto* why = std::get_if<std::string>(&pixels)) return failed(*why);
+        return rawPhoto(std::get<MosaicPixels>(pixels), facts);
+    }
+    auto pixels = stillPixels(sample);
+    if (auto* why = std::get_if<std::string>(&pixels)) return failed(*why);
+    return processedPhoto(std::get<RgbImage>(pixels), facts);
 }
 
 }  // namespace sorvel

@@ -48,5 +48,7 @@ Dictionary stillMetadata(const StillFacts& facts, Dimensions size);
 
 std::variant<CapturedPhoto, CaptureError> processedPhoto(const RgbImage& pixels, const StillFacts& facts);
 std::variant<CapturedPhoto, CaptureError> rawPhoto(const MosaicPixels& pixels, const StillFacts& facts);
+// The sample of the RAW or the still branch, made into its photo.
+std::variant<CapturedPhoto, CaptureError> photoFromSample(GstSample* sample, bool raw, const StillFacts& facts);
 
 }  // namespace sorvel

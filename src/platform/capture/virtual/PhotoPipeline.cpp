@@ -19,15 +19,10 @@ std::string exifDate(double seconds) {
     return text;
 }
 
-namespace {
-
-// Exif flash values: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
 int exifFlash(FlashMode mode, bool fired) {
     int modeBits = mode == FlashMode::On ? 1 : mode == FlashMode::Auto ? 3 : 2;
     return (fired ? 1 : 0) | (modeBits << 3);
 }
-
-}  // namespace
 
 Dictionary photoMetadata(const StillJob& job, Dimensions size) {
     Dictionary exif{

@@ -30,6 +30,8 @@ struct StillJob {
 
 // "yyyy:MM:dd HH:mm:ss" in local time, as Exif dates are written.
 std::string exifDate(double seconds);
+// The Exif flash value: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
+int exifFlash(FlashMode mode, bool fired);
 
 // The image properties of the photo ("{Exif}", "{TIFF}", "{GPS}", "Orientation", sizes).
 Dictionary photoMetadata(const StillJob& job, Dimensions size);

@@ -145,13 +145,21 @@ TEST_F(GstBackend, PreviewFramesArriveAtTheRateUprightInThePreview) {
     EXPECT_EQ(camera().description().sensor, (Dimensions{720, 1280}));
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     auto got = frames->taken();
-    ASSERT_GE(got.size(), 20u);
+    ASSERT_GE(got.size(), 15u);
     for (std::size_t i = 1; i < got.size(); ++i) {
         EXPECT_GT(got[i].presentationTime, got[i - 1].presentationTime);
         EXPECT_GT(got[i].frameNumber, got[i - 1].frameNumber);
     }
-    double span = got.back().presentationTime - got.front().presentationTime;
-    EXPECT_NEAR(span / double(got.back().frameNumber - got.front().frameNumber), 1.0 / 30, 0.006);
+    // The time stamps are the source's: 1/30 s apart, or a whole number of that where a loaded
+    // machine made a frame late and it was dropped.
+    std::vector<double> deltas;
+    for (std::size_t i = 1; i < got.size(); ++i) {
+        double d = (got[i].presentationTime - got[i - 1].presentationTime) * 30;
+        deltas.push_back(d);
+        EXPECT_NEAR(d, std::max(1.0, std::round(d)), 0.15) << "frame " << i;
+    }
+    std::nth_element(deltas.begin(), deltas.begin() + deltas.size() / 2, deltas.end());
+    EXPECT_NEAR(deltas[deltas.size() / 2], 1.0, 0.1);
     const PixelBuffer& f = *got.back().imageBuffer;
     ASSERT_EQ(f.width, 720);
     ASSERT_EQ(f.height, 1280);
