@@ -299,7 +299,7 @@ std::shared_ptr<GStreamerBackend::Camera> GStreamerBackend::makeCamera(const Fou
 
 void GStreamerBackend::refreshCameras() {
     std::vector<FoundCamera> found = discovery_->cameras();
-    std::vector<std::shared_ptr<Camera>> kept;
+    std::vector<std::shared_ptr<Camera>> kept, returned;
     {
         std::lock_guard lock(mutex_);
         for (const auto& f : found) {
@@ -309,10 +309,17 @@ void GStreamerBackend::refreshCameras() {
     }
     for (const auto& f : found) {
         bool known = std::any_of(kept.begin(), kept.end(), [&](auto& c) { return c->found.id == f.id; });
-        if (!known) {
-            GstDeviceDiscovery* discovery = discovery_.get();
-            kept.push_back(makeCamera(f, [discovery, id = f.id] { return discovery->makeSource(id); }));
+        if (known) continue;
+        GstDeviceDiscovery* discovery = discovery_.get();
+        auto camera = makeCamera(f, [discovery, id = f.id] { return discovery->makeSource(id); });
+        std::lock_guard lock(mutex_);
+        // A camera plugged back in is the same device to the app, whose input still holds it.
+        if (auto it = departed_.find(f.id); it != departed_.end()) {
+            camera->device = it->second;
+            departed_.erase(it);
+            returned.push_back(camera);
         }
+        kept.push_back(camera);
     }
     // In the provider's order.
     std::sort(kept.begin(), kept.end(), [&](auto& a, auto& b) {
@@ -321,8 +328,23 @@ void GStreamerBackend::refreshCameras() {
         };
         return index(a) < index(b);
     });
-    std::lock_guard lock(mutex_);
-    cameras_ = std::move(kept);
+    std::vector<std::shared_ptr<Run>> runs;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& c : cameras_)
+            if (std::find(kept.begin(), kept.end(), c) == kept.end()) departed_[c->found.id] = c->device;
+        cameras_ = std::move(kept);
+        for (auto& [session, run] : runs_) runs.push_back(run);
+    }
+    // A session left without a picture when its camera went takes it up again.
+    for (auto& camera : returned)
+        for (auto& run : runs)
+            if (run->session->videoDevice() == camera->device)
+                run->worker->async([this, run, camera] {
+                    if (run->stopped || run->pipeline) return;
+                    consolePrint("Camera: " + camera->name() + " is connected again");
+                    startCamera(run, camera);
+                });
 }
 
 std::vector<std::shared_ptr<CaptureDevice>> GStreamerBackend::devices() {

@@ -97,6 +97,8 @@ private:
     std::string sourceDescription_;
     std::unique_ptr<GstDeviceDiscovery> discovery_;
     std::vector<std::shared_ptr<Camera>> cameras_;
+    // Devices of cameras unplugged meanwhile, by ID, given back to them when they return.
+    std::map<std::string, std::shared_ptr<CaptureDevice>> departed_;
     std::shared_ptr<CaptureDevice> microphone_;
     std::map<CaptureSession*, std::shared_ptr<Run>> runs_;
     std::function<void(const FrameTiming&)> frameObserver_;

@@ -142,6 +142,8 @@ std::string gstMessageText(GstMessage* message) {
     std::string text = error ? error->message : "unknown error";
     if (error) g_error_free(error);
     g_free(debug);
+    // Our lines go on after the message.
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
     return text;
 }
 

@@ -35,7 +35,7 @@ using CapsRef = std::unique_ptr<GstCaps, GstCapsUnref>;
 // 30 fps) so that a source offering any size still gets sensible ones.
 std::vector<CameraMode> modesFromCaps(const GstCaps* caps);
 
-// "message (debug detail)" of an error or warning message.
+// The text of an error or warning message, without its closing full stop.
 std::string gstMessageText(GstMessage* message);
 
 }  // namespace sorvel

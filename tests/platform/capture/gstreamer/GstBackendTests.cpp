@@ -345,3 +345,25 @@ TEST_F(GstBackend, SourcesThatCannotStartSayWhy) {
     // A description that does not parse is refused before anything starts.
     EXPECT_TRUE(std::holds_alternative<std::string>(GStreamerBackend::make("videotestsrc ! no-such-element")));
 }
+
+// After a camera failed, switching cameras (here: away and back, the way the app swaps inputs)
+// starts the stream again; without a camera input nothing streams.
+TEST_F(GstBackend, ACameraSwitchAfterAFailureStartsTheStreamAgain) {
+    ConsoleCapture console;
+    start("videotestsrc is-live=true ! video/x-raw,width=320,height=240,framerate=30/1 ! identity error-after=15");
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& l : console.lines())
+            if (l.find(" stopped: ") != std::string::npos) return true;
+        return false;
+    }, 10));
+    session->beginConfiguration();
+    session->removeInput(*input);
+    session->commitConfiguration();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::size_t before = frames->taken().size();
+    session->beginConfiguration();
+    ASSERT_TRUE(session->canAddInput(*input));
+    session->addInput(input);
+    session->commitConfiguration();
+    EXPECT_TRUE(waitFor([&] { return frames->taken().size() >= before + 5; }, 5));
+}
