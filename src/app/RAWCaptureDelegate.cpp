@@ -7,7 +7,10 @@
 #include "app/PhotoLibrarySaves.h"
 #include "app/StillPhotoPipeline.h"
 #include "app/ViewController.h"
+#include "app/journal/CaptureJournal.h"
+#include "app/journal/PressProcessing.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/PausePoint.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/image/ImageSource.h"
 #include "platform/image/RenderContext.h"
@@ -30,7 +33,9 @@ private:
     double start_;
 };
 
-std::string saveFormat() {
+}  // namespace
+
+std::string deepSaveFormat() {
     SettingsStore& settings = SettingsStore::standard();
     if (settings.boolForKey("innovative_extreme_mode")) return "HEIC";
     auto stored = settings.stringForKey("save_format");
@@ -38,8 +43,6 @@ std::string saveFormat() {
     if (!stored || (*stored != "RAW" && *stored != "HEIC" && *stored != "RAW+HEIC")) return "RAW+HEIC";
     return *stored;
 }
-
-}  // namespace
 
 void RAWCaptureDelegate::didFinishProcessingPhoto(PhotoOutput&, const CapturedPhoto& photo, const CaptureStatus& error) {
     if (error) {
@@ -51,26 +54,31 @@ void RAWCaptureDelegate::didFinishProcessingPhoto(PhotoOutput&, const CapturedPh
         consolePrint("没有可写入的照片数据。");
         return;
     }
-    if (photo.isRawPhoto) rawData = *data;
+    if (!photo.isRawPhoto) return;
+    rawData = *data;
+    if (auto journal = CaptureJournal::shared())
+        if (auto problem = journal->attachPhoto(*entry, *rawData))
+            consolePrint("无法把照片写入拍摄日志（" + *problem + "）：照片只在内存中处理。");
 }
 
 void RAWCaptureDelegate::didFinishCapture(PhotoOutput&, const ResolvedPhotoSettings&, const CaptureStatus& error) {
     auto vc = viewController.lock();
+    auto journal = CaptureJournal::shared();
     if (error) {
         consolePrint("捕捉照片时出错: " + error->description);
+        if (journal) journal->abandon(*entry);
         if (vc) vc->reportOutcome(false, "捕捉照片时出错: " + error->description);
         finishCapture();
         return;
     }
     if (!rawData) {
         consolePrint("预期的RAW照片数据不可用。");
+        if (journal) journal->abandon(*entry);
         if (vc) vc->reportOutcome(false, "预期的RAW照片数据不可用。");
         finishCapture();
         return;
     }
-    std::string format = saveFormat();
-    if (format == "RAW" || format == "RAW+HEIC") saveRawToPhotoLibrary(*rawData);
-    if (format == "HEIC" || format == "RAW+HEIC") convertRawToHEICAndSave(*rawData);
+    develop();
 
     std::optional<image::Image> preview;
     if (heicData) preview = image::Image::fromBytes(*heicData);
@@ -90,23 +98,38 @@ void RAWCaptureDelegate::didFinishCapture(PhotoOutput&, const ResolvedPhotoSetti
     finishCapture();
 }
 
+bool RAWCaptureDelegate::develop() {
+    pausePoint("deep-develop");
+    PressSettingsScope pressSettings(*entry);
+    std::string format = deepSaveFormat();
+    bool developed = true;
+    if (format == "RAW" || format == "RAW+HEIC") saveRawToPhotoLibrary(*rawData);
+    if (format == "HEIC" || format == "RAW+HEIC") developed = convertRawToHEICAndSave(*rawData);
+    return developed;
+}
+
 void RAWCaptureDelegate::finishCapture() {
     if (endCaptureAnimation) DispatchQueue::main().async(endCaptureAnimation);
     if (didFinish) didFinish();
 }
 
 void RAWCaptureDelegate::saveRawToPhotoLibrary(const Bytes& raw) {
-    saveToPhotoLibrary(LibrarySaveKind::DeepRaw, raw, std::nullopt, currentLocation,
-                       [weak = viewController](bool success, const std::string& line, const std::string& asset) {
-                           if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
-                       });
+    savePressAsset(entry, assetSlot::kRaw, LibrarySaveKind::DeepRaw, raw, std::nullopt, currentLocation,
+                   [weak = viewController](bool success, const std::string& line, const std::string& asset) {
+                       if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
+                   });
 }
 
-void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
+bool RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     using namespace image;
     auto fail = [this](const std::string& line) {
         consolePrint(line);
-        if (auto vc = viewController.lock()) vc->reportOutcome(false, line);
+        // A recovery (no controller) keeps the whole entry aside instead.
+        if (auto vc = viewController.lock()) {
+            dropPressSlot(entry, assetSlot::kHeic);
+            vc->reportOutcome(false, line);
+        }
+        return false;
     };
     timings = {};
     RenderContext context;
@@ -179,14 +202,12 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
             if (auto boosted = picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}}))
                 picture = *boosted;
         }
-        if (auto vc = viewController.lock()) {
-            {
-                Stopwatch sw(timings.filter);
-                if (auto filtered = vc->applyActiveFilter(picture)) picture = *filtered;
-            }
-            Stopwatch sw(timings.watermark);
-            picture = vc->addWatermark(picture, metadata);
+        {
+            Stopwatch sw(timings.filter);
+            if (auto filtered = applyPressFilter(*entry, picture)) picture = *filtered;
         }
+        Stopwatch sw(timings.watermark);
+        picture = applyPressWatermark(*entry, picture, metadata, shouldMirrorImage);
     }
     std::optional<Bitmap> bitmap;
     {
@@ -202,10 +223,11 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     }
     if (!heic) return fail("无法转换为HEIC格式");
     heicData = *heic;
-    saveToPhotoLibrary(LibrarySaveKind::DeepHeic, *heic, std::nullopt, currentLocation,
-                       [weak = viewController](bool success, const std::string& line, const std::string& asset) {
-                           if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
-                       });
+    savePressAsset(entry, assetSlot::kHeic, LibrarySaveKind::DeepHeic, *heic, std::nullopt, currentLocation,
+                   [weak = viewController](bool success, const std::string& line, const std::string& asset) {
+                       if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
+                   });
+    return true;
 }
 
 }  // namespace sorvel

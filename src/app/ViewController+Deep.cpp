@@ -50,6 +50,8 @@ void ViewController::captureRawPhoto() {
     auto delegate = std::make_shared<RAWCaptureDelegate>();
     delegate->viewController = weak_from_this();
     delegate->currentLocation = currentLocation();
+    delegate->entry = journalPress(CaptureKind::Deep);
+    settings.captureIdentifier = delegate->entry->identifier;
     const std::int64_t id = settings.uniqueID();
     auto weak = weak_from_this();
     delegate->didFinish = [weak, id] {

@@ -190,12 +190,12 @@ image::Image createWatermarkLayer(const std::vector<std::string>& texts, double 
 
 image::Image addWatermarkInternal(const image::Image& picture, const Dictionary& metadata,
                                   const std::optional<Location>& currentLocation, bool mirroredDeepPicture,
-                                  double screenScale) {
+                                  double screenScale, std::optional<Date> time) {
     using namespace image;
     Rect e = picture.extent();
     consolePrint("开始添加水印");
     consolePrint("原始图像尺寸: (" + shortestDecimal(e.width) + ", " + shortestDecimal(e.height) + ")");
-    auto lines = watermarkLines(metadata, currentLocation, Clock::current().date());
+    auto lines = watermarkLines(metadata, currentLocation, time.value_or(Clock::current().date()));
     Image layer = createWatermarkLayer(lines, 16, 32, e.width, e.height, screenScale);
     if (mirroredDeepPicture) layer = layer.transformed(AffineTransform::translation(-e.width + 20, 10));
     return layer.composited(picture);

@@ -24,9 +24,10 @@ image::Image createWatermarkLayer(const std::vector<std::string>& lines, double 
                                   double width, double height, double screenScale);
 
 // The layer composited over `picture`; a mirrored deep picture lies at negative x, so its layer
-// is moved by (-W + 20, +10) to land on it.
+// is moved by (-W + 20, +10) to land on it. `time` is the time printed (the Clock's now when
+// not given).
 image::Image addWatermarkInternal(const image::Image& picture, const Dictionary& metadata,
                                   const std::optional<Location>& currentLocation, bool mirroredDeepPicture,
-                                  double screenScale);
+                                  double screenScale, std::optional<Date> time = std::nullopt);
 
 }  // namespace sorvel
