@@ -15,7 +15,6 @@ void ViewController::captureRawPhoto() {
         reportOutcome(false, "permissions_explanation");
         return;
     }
-    startCaptureAnimation();
     std::optional<std::uint32_t> format;
     for (std::uint32_t f : photoOutput->availableRawPhotoPixelFormatTypes()) {
         if (PhotoOutput::isBayerRawPixelFormat(f)) {
@@ -24,6 +23,7 @@ void ViewController::captureRawPhoto() {
         }
     }
     if (!format) {
+        startCaptureAnimation();
         consolePrint("没有找到可用的Bayer RAW格式。");
         auto weak = weak_from_this();
         DispatchQueue::main().async([weak] {
@@ -65,6 +65,8 @@ void ViewController::captureRawPhoto() {
         rawCaptureDelegates[id] = delegate;
     }
     photoOutput->capturePhoto(settings, delegate);
+    // The dimming acknowledges the press once it is in the journal and with the camera.
+    startCaptureAnimation();
 }
 
 void ViewController::removeRawCaptureDelegate(std::int64_t id) {
