@@ -91,7 +91,8 @@ private:
             if (live && !firstFrameAt_) firstFrameAt_ = now;
             if ((firstFrameAt_ && now - *firstFrameAt_ >= kSettleTime) || now - started_ > std::chrono::seconds(20)) {
                 sessionReady_ = true;
-                press(now);
+                pressedAt_ = now;
+                if (options_.count > 0) press(now);
             }
             return;
         }
