@@ -55,9 +55,15 @@ std::shared_ptr<CaptureJournal> CaptureJournal::open(const fs::path& folder) {
     std::optional<std::string> unavailable;
     if (ec) unavailable = "cannot create " + folder.string() + ": " + ec.message();
     else if (::access(folder.c_str(), W_OK) != 0) unavailable = folder.string() + " is not writable: " + std::strerror(errno);
-    // Temporaries of writes a killed process did not finish.
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename().string().front() == '.') ::unlink(it->path().c_str());
+    // Temporaries of writes a killed process did not finish, and the photos and movies of
+    // presses whose entry was removed when the process was killed.
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& p = it->path();
+        std::error_code eec;
+        bool orphan = (p.extension() == kPhoto || p.extension() == kMovie) &&
+                      !fs::exists(folder / (p.stem().string() + kEntry), eec);
+        if (p.filename().string().front() == '.' || orphan) ::unlink(p.c_str());
+    }
     return std::make_shared<CaptureJournal>(folder, unavailable);
 }
 
@@ -164,8 +170,9 @@ void CaptureJournal::abandon(const JournalEntry& entry) {
 }
 
 void CaptureJournal::removeFiles(const std::string& identifier) {
-    // The entry goes last: while it exists, its other files are known to be its own.
-    for (const char* ext : {kPhoto, kMovie, kEntry}) ::unlink((folder_ / (identifier + ext)).c_str());
+    // The entry goes first: a photo or movie without its entry is one whose press is finished,
+    // and the next open removes it.
+    for (const char* ext : {kEntry, kPhoto, kMovie}) ::unlink((folder_ / (identifier + ext)).c_str());
     syncPath(folder_);
 }
 
