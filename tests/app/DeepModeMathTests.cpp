@@ -92,6 +92,13 @@ TEST(ExposureSearch, FourOutcomes) {
     EXPECT_EQ(console.lines().back().rfind("达到最大迭代次数，最终 EV: -0.9", 0), 0u) << console.lines().back();
     // Shortest decimal forms, no rounding: the 5 % band covers 4.6875 % of the 256-row thumbnail.
     EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:4.6875% 欠曝:0%");
+    // Whole hundreds in plain decimals too ("1e+02" is a float printer's shortest form).
+    console.clear();
+    run([](float) { return single(255, 255, 255); });
+    EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:100% 欠曝:0%");
+    console.clear();
+    run([](float) { return single(0, 0, 0); });
+    EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:0% 欠曝:100%");
 
     // A developer with no output ends the search at once with the exposure it was asked for.
     EXPECT_FLOAT_EQ(calculateAdjustedEV([](float) { return std::optional<Image>(); }), 0.3f);
