@@ -5,6 +5,7 @@
 #include "app/StillPhotoMath.h"
 #include "app/ViewController.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/ui/Alert.h"
 
@@ -32,8 +33,9 @@ void ViewController::captureRawPhoto() {
         DispatchQueue::main().async([weak] {
             auto self = weak.lock();
             if (!self) return;
-            auto alert = Alert::make(QStringLiteral("当前的摄像头无法使用深度Sorvel模式"), QStringLiteral("可尝试其他摄像头"));
-            alert->addAction(QStringLiteral("确定"));
+            auto text = [](const char* key) { return QString::fromStdString(localized(key)); };
+            auto alert = Alert::make(text("当前的摄像头无法使用深度Sorvel模式"), text("可尝试其他摄像头"));
+            alert->addAction(text("确定"));
             alert->present(self->view());
         });
         reportOutcome(false, "没有找到可用的Bayer RAW格式。");

@@ -10,6 +10,7 @@
 #include "platform/image/RenderContext.h"
 #include "platform/image/raw/RawFilter.h"
 #include "platform/photos/PhotoLibrary.h"
+#include "platform/foundation/Localization.h"
 #include "platform/ui/Alert.h"
 
 using namespace sorvel;
@@ -186,6 +187,20 @@ TEST_F(CaptureModes, NoBayerFormatAlertsAndEndsBusyState) {
     auto alerts = Alert::presented();
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0]->title().toStdString(), "当前的摄像头无法使用深度Sorvel模式");
+    Alert::dismissAll();
+
+    // Its three texts go through the localisation lookup, with the literal as the key.
+    ScopedLocalizationEntries translated({{"当前的摄像头无法使用深度Sorvel模式", "This camera cannot use deep mode"},
+                                          {"可尝试其他摄像头", "Try another camera"},
+                                          {"确定", "OK"}});
+    vc.按下拍照按钮();
+    runUntilIdle();
+    alerts = Alert::presented();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title().toStdString(), "This camera cannot use deep mode");
+    EXPECT_EQ(alerts[0]->message().toStdString(), "Try another camera");
+    ASSERT_EQ(alerts[0]->actions().size(), 1u);
+    EXPECT_EQ(alerts[0]->actions()[0].title.toStdString(), "OK");
 }
 
 // A capture error must still end the busy state and drop the delegate.
