@@ -146,6 +146,13 @@ std::optional<Bytes> scalePhotoResolutionAndConvertToHEIC(const Bytes& photoData
         consolePrint("无法创建 CGImage");
         return std::nullopt;
     }
+    // The Exif's pixel size is the saved picture's, not the camera's.
+    if (auto exif = kept.find("{Exif}"); exif != kept.end() && exif->second.dictionaryValue()) {
+        Dictionary updated = *exif->second.dictionaryValue();
+        updated["PixelXDimension"] = Value(bitmap->width());
+        updated["PixelYDimension"] = Value(bitmap->height());
+        exif->second = Value(std::move(updated));
+    }
     for (const auto& [key, value] : kept) options[key] = value;
     destination->addImage(*bitmap, options);
     bool ok;

@@ -21,6 +21,15 @@ std::string exifDate(double seconds) {
     return text;
 }
 
+// "+08:00": the offset from UTC of the local time the capture's dates are written in.
+std::string exifOffset(double seconds) {
+    long offset = localCalendarTime(Date{seconds}).utcOffsetSeconds;
+    char text[16];
+    long magnitude = offset < 0 ? -offset : offset;
+    std::snprintf(text, sizeof text, "%c%02ld:%02ld", offset < 0 ? '-' : '+', magnitude / 3600, (magnitude % 3600) / 60);
+    return text;
+}
+
 // Exif flash values: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
 int exifFlash(FlashMode mode, bool fired) {
     int modeBits = mode == FlashMode::On ? 1 : mode == FlashMode::Auto ? 3 : 2;
@@ -39,6 +48,9 @@ Dictionary photoMetadata(const StillJob& job, Dimensions size) {
         {"LensMake", Value(job.make)},
         {"DateTimeOriginal", Value(exifDate(job.timestamp))},
         {"DateTimeDigitized", Value(exifDate(job.timestamp))},
+        {"OffsetTime", Value(exifOffset(job.timestamp))},
+        {"OffsetTimeOriginal", Value(exifOffset(job.timestamp))},
+        {"OffsetTimeDigitized", Value(exifOffset(job.timestamp))},
         {"ExposureBiasValue", Value(static_cast<double>(job.exposureBias))},
         {"Flash", Value(exifFlash(job.flashMode, job.flashFired))},
         {"WhiteBalance", Value(job.autoWhiteBalance ? 0 : 1)},
