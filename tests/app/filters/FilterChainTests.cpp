@@ -165,14 +165,32 @@ TEST(FilterChain, BadValuesAndMissingSegmentationLeaveThePicture) {
     ParameterMap damaged = with({{"10", NAN}, {"9", 0.5f}, {"24", INFINITY}});
     Image out = applyFilters(picture, damaged);
     EXPECT_EQ(out.node(), picture.node());
-    if (!image::Filter::make("CIPersonSegmentation")) {
+
+    // A platform without segmentation: the pre-pass asks for it, says so once and changes nothing.
+    ParameterMap map = defaults();
+    map.erase("22");
+    {
+        ScopedFilterMaker noSegmentation([](std::string_view name) -> std::unique_ptr<image::Filter> {
+            if (name == "CIPersonSegmentation") return nullptr;
+            return image::Filter::make(name);
+        });
         ConsoleCapture console;
         Recorder recorder;
-        ParameterMap map = defaults();
-        map.erase("22");
         EXPECT_EQ(applyFilters(picture, map, &recorder).node(), picture.node());
         EXPECT_EQ(recorder.requested, std::vector<std::string>{"CIPersonSegmentation"});
         EXPECT_EQ(console.lines(), std::vector<std::string>{"无法创建人物分割滤镜"});
+    }
+    // Segmentation that finds no mask: its own line, the picture unchanged.
+    image::registerFilter({"TestNoMask", "yields nothing", {}, [](const image::Filter&) -> std::optional<Image> {
+                               return std::nullopt;
+                           }});
+    {
+        ScopedFilterMaker noMask([](std::string_view name) {
+            return image::Filter::make(name == "CIPersonSegmentation" ? std::string_view("TestNoMask") : name);
+        });
+        ConsoleCapture console;
+        EXPECT_EQ(applyFilters(picture, map).node(), picture.node());
+        EXPECT_EQ(console.lines(), std::vector<std::string>{"无法生成分割后的图像"});
     }
 }
 
