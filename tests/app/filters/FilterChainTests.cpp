@@ -256,7 +256,7 @@ TEST(FilterCatalogue, TheTwentyFiveRowsAreTheDefinedOnes) {
         {22, "人物饱和度", 0, 2, 1, 0},     {23, "环境饱和度", 0, 2, 1, 0},    {24, "模糊", 0, 30, 0, 0},
         {25, "边缘检测", 0, 1, 0, 0},
     };
-    auto catalogue = initializeFilterParameters();
+    auto catalogue = sorvel::initializeFilterParameters();
     ASSERT_EQ(catalogue.size(), std::size(rows));
     for (std::size_t i = 0; i < catalogue.size(); ++i) {
         SCOPED_TRACE(rows[i].name);
