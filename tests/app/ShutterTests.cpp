@@ -227,7 +227,14 @@ TEST_F(Shutter, MissingMicrophoneLeavesSessionStopped) {
     EXPECT_TRUE(console->contains("无法获取音频设备"));
     EXPECT_TRUE(console->contains("捕捉会话配置失败，未启动。"));
     EXPECT_FALSE(vc.captureSession->isRunning());
-    EXPECT_NE(vc.currentVideoDeviceInput, nullptr);
+    // The session holds the camera's input (configured, then swapped for the initial camera)
+    // and no audio input.
+    auto inputs = vc.captureSession->inputs();
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_EQ(inputs[0], vc.currentVideoDeviceInput);
+    EXPECT_TRUE(inputs[0]->device()->hasMediaType(MediaType::Video));
+    EXPECT_FALSE(inputs[0]->device()->hasMediaType(MediaType::Audio));
+    EXPECT_FALSE(console->contains("无法添加视频设备输入到会话中"));
 }
 
 // Live Photo unsupported: the session runs with Live Photo capture off.
