@@ -62,8 +62,15 @@ void LivePhotoCaptureProcessor::didFinishProcessingLivePhotoMovie(PhotoOutput&, 
                                                                   double, double, const ResolvedPhotoSettings&,
                                                                   const CaptureStatus& error) {
     auto journal = CaptureJournal::shared();
-    if (error) {
-        consolePrint("捕捉实况照片电影文件时出错: " + error->description);
+    // A movie file that is missing or empty is no movie: the shot is kept as a still, as when
+    // the camera reports the movie failed.
+    std::error_code ec;
+    CaptureStatus failure = error;
+    if (!failure && (!std::filesystem::is_regular_file(movieFile, ec) || std::filesystem::file_size(movieFile, ec) == 0))
+        failure = CaptureError{CaptureErrorCode::MovieFailed, "the movie file " + movieFile.string() + " is missing or empty"};
+    if (failure) {
+        if (!error) std::filesystem::remove(movieFile, ec);
+        consolePrint("捕捉实况照片电影文件时出错: " + failure->description);
         isLivePhotoCaptureFailed = true;
         // The shot is kept as a still on its own, whenever the still arrives.
         if (journal) journal->markMovieFailed(*entry);

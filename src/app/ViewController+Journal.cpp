@@ -24,6 +24,8 @@ namespace sorvel {
 
 namespace {
 
+constexpr int kRecoveryAttempts = 3;
+
 std::map<std::string, SlotState> requiredSlots(CaptureKind kind, bool filtered) {
     switch (kind) {
     case CaptureKind::Still: return {{assetSlot::kStill, SlotState::Pending}};
@@ -131,6 +133,14 @@ void ViewController::recoverUnfinishedCaptures() {
             auto entry = std::make_shared<JournalEntry>(std::move(value));
             auto self = weak.lock();
             if (!self) return;
+            // An entry that three starts could not finish (its saves keep failing, or it ended
+            // the process each time) is set aside rather than tried for ever.
+            if (entry->recoveryAttempts >= kRecoveryAttempts) {
+                auto aside = journal->keepAside(entry->identifier, "three starts could not save it");
+                consolePrint("无法恢复一张上次未保存完的照片（three starts could not save it），已将它移到 " + aside.string() + "。");
+                continue;
+            }
+            journal->noteRecoveryAttempt(*entry);
             std::string problem = self->recoverEntry(entry, photo, *journal);
             if (!problem.empty()) {
                 auto aside = journal->keepAside(entry->identifier, problem);

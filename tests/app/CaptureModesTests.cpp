@@ -128,6 +128,39 @@ TEST_F(CaptureModes, LivePhotoMovieFailureStillSavesTheStill) {
     EXPECT_EQ(typeOf(saved[0]), "public.heic");
 }
 
+// The movie failing before the still arrives, and a movie written empty: each press keeps its
+// shot as the processed still alone, previewed, with the movie's line; nothing left behind.
+TEST_F(CaptureModes, LivePhotoMovieFailingFirstOrEmptyKeepsTheStillAlone) {
+    env->settings().setBool(true, "setting_2");
+    auto& vc = startCamera();
+    std::size_t expected = 0;
+    for (CaptureFault fault : {CaptureFault::MovieErrorBeforeStill, CaptureFault::EmptyMovie}) {
+        SCOPED_TRACE(captureFaultName(fault));
+        console->clear();
+        VirtualRig::shared().injectNextCaptureFault(fault);
+        ASSERT_TRUE(pressAndWait(vc, ++expected)) << ::testing::PrintToString(console->lines());
+        runUntilIdle();
+        auto lines = console->lines();
+        int movieLine = -1, stillLine = -1;
+        for (int i = 0; i < int(lines.size()); ++i) {
+            if (movieLine < 0 && lines[i].rfind("捕捉实况照片电影文件时出错: ", 0) == 0) movieLine = i;
+            if (stillLine < 0 && lines[i] == "成功捕捉到静态图像数据。") stillLine = i;
+        }
+        ASSERT_GE(movieLine, 0);
+        ASSERT_GE(stillLine, 0);
+        if (fault == CaptureFault::MovieErrorBeforeStill) {
+            EXPECT_LT(movieLine, stillLine) << "the rig did not fail the movie first";
+        }
+        EXPECT_TRUE(console->contains("滤镜静态照片已成功保存到相册（HEIC格式）。"));
+        auto saved = assets();
+        ASSERT_EQ(saved.size(), expected);
+        EXPECT_EQ(saved.front().resources.size(), 1u);
+        EXPECT_EQ(typeOf(saved.front()), "public.heic");
+        EXPECT_FALSE(vc.isCapturingLivePhoto.load());
+        EXPECT_TRUE(std::filesystem::is_empty(env->home() / "journal"));
+    }
+}
+
 // Save formats: "RAW" keeps only the DNG, "HEIC" only the developed picture, and both an absent
 // and an unknown value keep both (an unknown one would otherwise save nothing).
 TEST_F(CaptureModes, DeepSaveFormats) {

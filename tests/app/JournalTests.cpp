@@ -235,6 +235,28 @@ TEST_F(JournalRecovery, APressWhoseSaveFailedIsSavedAtTheNextStartWithTheSetting
     EXPECT_TRUE(consoleLinesStartingWith("已保存上次").empty());
 }
 
+// Catches an entry retried at every start for ever when its save can never succeed (or when it
+// ends the process each time): after three starts it is kept aside with a message.
+TEST_F(JournalRecovery, AnEntryThatThreeStartsCannotSaveIsKeptAside) {
+    startCamera();
+    pressWithoutLibrary(1);
+    ASSERT_EQ(entries().size(), 1u);
+    fs::path blocked = folder->path() / "blocked";
+    for (int start = 1; start <= 3; ++start) {
+        PhotoLibrary::setShared(PhotoLibrary::open(blocked / "library"));
+        restart();
+        EXPECT_TRUE(assets().empty());
+        EXPECT_EQ(entries().size(), 1u) << start;
+        EXPECT_TRUE(console->contains("上次未保存完的照片仍无法存入相册，已留在拍摄日志中。")) << start;
+    }
+    PhotoLibrary::setShared(PhotoLibrary::open(env->library()));
+    restart();
+    EXPECT_TRUE(entries().empty());
+    fs::path aside = journalFolder() / "damaged";
+    EXPECT_TRUE(console->contains("无法恢复一张上次未保存完的照片（three starts could not save it），已将它移到 " + aside.string() + "。"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(aside), fs::directory_iterator()), 3);  // entry, photo, reason
+}
+
 // Catches a damaged entry that is deleted, or that stops the others from being saved.
 TEST_F(JournalRecovery, ADamagedEntryIsKeptAsideWithAMessageAndTheOthersAreSaved) {
     startCamera();

@@ -214,6 +214,15 @@ protected:
         return list;
     }
 
+    // One press with `settings` in a run that is not killed: what the killed runs must match.
+    nlohmann::json referenceRun(const std::vector<std::string>& settings) {
+        std::vector<std::string> once = settings;
+        once.insert(once.end(), {"--count", "1"});
+        CameraRun uninterrupted(args("reference", once), dir.path() / "reference.err");
+        EXPECT_EQ(uninterrupted.wait(), 0) << uninterrupted.err();
+        return assets("reference");
+    }
+
     TempFolder dir{"sorvel-kill"};
     std::string restartConsole;
 };
@@ -224,11 +233,7 @@ const std::vector<std::string> kStill{"--set", "setting_2=false"};
 // bytes in the journal), the others still with the camera as deferred photos. Then killed in
 // the encoder, and in the library commit (files renamed, index not yet written).
 TEST_F(KillTest, StillsKilledAfterTheBurstInProcessingEncodingAndCommitAreAllSavedOnce) {
-    std::vector<std::string> reference = kStill;
-    reference.insert(reference.end(), {"--count", "1"});
-    CameraRun uninterrupted(args("reference", reference), dir.path() / "reference.err");
-    ASSERT_EQ(uninterrupted.wait(), 0) << uninterrupted.err();
-    auto ref = assets("reference");
+    auto ref = referenceRun(kStill);
     ASSERT_EQ(ref.size(), 1u);
     fs::path referenceFile = file("reference", ref[0]["resources"][0]["fileName"]);
 
@@ -265,9 +270,7 @@ TEST_F(KillTest, ALivePhotoKilledDuringItsMovieIsSavedWithItsMovie) {
     const std::vector<std::string> live{"--set", "setting_2=true"};
     std::vector<std::string> once = live;
     once.insert(once.end(), {"--count", "1"});
-    CameraRun uninterrupted(args("reference", once), dir.path() / "reference.err");
-    ASSERT_EQ(uninterrupted.wait(), 0) << uninterrupted.err();
-    auto ref = assets("reference");
+    auto ref = referenceRun(live);
     ASSERT_EQ(ref.size(), 1u);
     ASSERT_EQ(ref[0]["kind"], "live photo");
     {
@@ -292,9 +295,7 @@ TEST_F(KillTest, ADeepPictureKilledInItsDevelopmentIsSavedAsDngAndHeic) {
     const std::vector<std::string> deep{"--set", "setting_0=true", "--set", "setting_4=false", "--set", "save_format=RAW+HEIC"};
     std::vector<std::string> once = deep;
     once.insert(once.end(), {"--count", "1"});
-    CameraRun uninterrupted(args("reference", once), dir.path() / "reference.err");
-    ASSERT_EQ(uninterrupted.wait(), 0) << uninterrupted.err();
-    auto ref = assets("reference");
+    auto ref = referenceRun(deep);
     ASSERT_EQ(ref.size(), 2u);
     {
         CameraRun killed(args("deep", once), dir.path() / "deep.err", "deep-develop");

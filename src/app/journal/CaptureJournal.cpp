@@ -141,6 +141,12 @@ std::optional<std::string> CaptureJournal::markMovieFailed(JournalEntry& entry) 
     return std::nullopt;
 }
 
+std::optional<std::string> CaptureJournal::noteRecoveryAttempt(JournalEntry& entry) {
+    std::lock_guard lock(mutex_);
+    ++entry.recoveryAttempts;
+    return writeEntry(entry, true);
+}
+
 bool CaptureJournal::settle(JournalEntry& entry, const std::string& slot, SlotState state) {
     struct Notify {
         std::condition_variable& c;

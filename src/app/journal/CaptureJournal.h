@@ -45,6 +45,8 @@ public:
     // Moves the movie file into the journal and points `movie` at its new place.
     std::optional<std::string> attachMovie(JournalEntry& entry, std::filesystem::path& movie);
     std::optional<std::string> markMovieFailed(JournalEntry& entry);
+    // Counts a start's attempt to finish the entry, on disk before the attempt begins.
+    std::optional<std::string> noteRecoveryAttempt(JournalEntry& entry);
     // Records what became of one of the press's assets. Once every slot is committed or
     // dropped, the entry's files are removed; an entry with a slot to retry stays for the next
     // start. Returns true when the entry left the journal.

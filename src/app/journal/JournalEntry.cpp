@@ -67,6 +67,7 @@ Bytes encodeJournalEntry(const JournalEntry& e) {
         {"capturedDate", e.capturedDate},
         {"hasMovie", e.hasMovie},
         {"movieFailed", e.movieFailed},
+        {"recoveryAttempts", e.recoveryAttempts},
     };
     if (e.filterParameters) d["filterParameters"] = Value(*e.filterParameters);
     if (e.location) d["location"] = locationValue(*e.location);
@@ -106,6 +107,7 @@ std::optional<JournalEntry> decodeJournalEntry(const Bytes& bytes) {
     e.capturedDate = v["capturedDate"].dateValue().value_or(Date{});
     e.hasMovie = v["hasMovie"].toBool();
     e.movieFailed = v["movieFailed"].toBool();
+    e.recoveryAttempts = static_cast<int>(v["recoveryAttempts"].toInteger());
     return e;
 }
 

@@ -48,6 +48,7 @@ struct JournalEntry {
     Date capturedDate;  // when the bytes arrived: the watermark's time
     bool hasMovie = false;
     bool movieFailed = false;
+    int recoveryAttempts = 0;  // starts that tried to finish it
 
     bool settled() const;
     bool needsRetry() const;

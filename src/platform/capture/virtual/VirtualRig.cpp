@@ -1,6 +1,7 @@
 #include "platform/capture/virtual/VirtualRig.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <utility>
 
@@ -49,6 +50,8 @@ struct VirtualRig::PendingCapture {
     int movieRotation = 0;
     bool movieFault = false;
     bool deferred = false;  // kept in the deferred photo store under settings.captureIdentifier
+    bool movieFailedEarly = false;  // told before the still (CaptureFault::MovieErrorBeforeStill)
+    bool emptyMovie = false;
 };
 
 namespace {
@@ -137,7 +140,8 @@ void VirtualRig::injectFault(const std::string& deviceID, CaptureFault fault) {
         std::set<CaptureFault> faults;
         for (auto f : {CaptureFault::DeviceInputCreation, CaptureFault::LockFailure, CaptureFault::CaptureError,
                        CaptureFault::MissingFileData, CaptureFault::MovieError, CaptureFault::NoBayerRaw,
-                       CaptureFault::LivePhotoUnsupported, CaptureFault::NoVideoConnection})
+                       CaptureFault::LivePhotoUnsupported, CaptureFault::NoVideoConnection, CaptureFault::MovieErrorBeforeStill,
+                       CaptureFault::EmptyMovie})
             if (d->hasFault(f)) faults.insert(f);
         faults.insert(fault);
         d->setFaults(faults);
@@ -479,6 +483,8 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
     if (c.live) {
         c.movieRotation = movieRotationFor(job.orientation);
         c.movieFault = hasFault(CaptureFault::MovieError);
+        c.movieFailedEarly = hasFault(CaptureFault::MovieErrorBeforeStill);
+        c.emptyMovie = hasFault(CaptureFault::EmptyMovie);
     }
     c.resolved = job.resolved;
     if (c.deferred) keepDeferred(c, job, true);
@@ -489,9 +495,18 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
     auto output = c.output;
     auto delegate = c.delegate;
     std::string deferredID = c.deferred ? c.settings.captureIdentifier : std::string();
-    output->callbackQueue().async([output, delegate, job = std::move(job), captureError, missingData, live, deferredID] {
+    std::optional<std::filesystem::path> earlyMovieFailure;
+    if (c.live && c.movieFailedEarly) earlyMovieFailure = *c.settings.livePhotoMovieFileURL;
+    output->callbackQueue().async([output, delegate, job = std::move(job), captureError, missingData, live, deferredID,
+                                   earlyMovieFailure] {
         if (!deferredID.empty()) DeferredPhotoStore::sync(deferredID);
         delegate->willBeginCapture(*output, job.resolved);
+        if (earlyMovieFailure) {
+            delegate->didFinishRecordingLivePhotoMovie(*output, *earlyMovieFailure, job.resolved);
+            delegate->didFinishProcessingLivePhotoMovie(
+                *output, *earlyMovieFailure, 0, 0, job.resolved,
+                CaptureError{CaptureErrorCode::MovieFailed, "The Live Photo movie could not be recorded"});
+        }
         CaptureStatus error;
         CapturedPhoto photo;
         photo.resolvedSettings = job.resolved;
@@ -513,6 +528,20 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
 }
 
 void VirtualRig::finishMovie(PendingCapture& c, CaptureStatus error) {
+    if (c.movieFailedEarly) {
+        // Its movie callbacks came before the still; the capture ends now.
+        auto output = c.output;
+        auto delegate = c.delegate;
+        ResolvedPhotoSettings resolved = c.resolved;
+        std::string deferredID = c.deferred ? c.settings.captureIdentifier : std::string();
+        output->callbackQueue().async([output, delegate, resolved, deferredID] {
+            delegate->didFinishCapture(*output, resolved,
+                                       CaptureError{CaptureErrorCode::MovieFailed, "The Live Photo movie could not be recorded"});
+            if (!deferredID.empty()) DeferredPhotoStore::remove(deferredID);
+        });
+        return;
+    }
+    bool empty = c.emptyMovie;
     auto output = c.output;
     auto delegate = c.delegate;
     auto url = *c.settings.livePhotoMovieFileURL;
@@ -525,7 +554,12 @@ void VirtualRig::finishMovie(PendingCapture& c, CaptureStatus error) {
     output->callbackQueue().async([=, frames = std::move(frames)]() mutable {
         delegate->didFinishRecordingLivePhotoMovie(*output, url, resolved);
         if (!error && fault) error = CaptureError{CaptureErrorCode::MovieFailed, "The Live Photo movie could not be recorded"};
-        if (!error) error = writeLivePhotoMovie(url, frames, description);
+        if (!error && empty) {
+            std::FILE* f = std::fopen(url.c_str(), "wb");  // a movie of no bytes, and no error
+            if (f) std::fclose(f);
+        } else if (!error) {
+            error = writeLivePhotoMovie(url, frames, description);
+        }
         double duration = frames.size() / kFramesPerSecond;
         delegate->didFinishProcessingLivePhotoMovie(*output, url, duration, displayTime, resolved, error);
         delegate->didFinishCapture(*output, resolved, error);
