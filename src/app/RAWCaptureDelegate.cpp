@@ -146,6 +146,11 @@ bool RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
 
     SettingsStore& settings = SettingsStore::standard();
     const bool extreme = settings.boolForKey("innovative_extreme_mode");
+    development = {};
+    auto set = [&](const char* key, double value) {
+        developer->setValue(key, value);
+        development.options[key] = value;
+    };
     if (!extreme) {
         float ev = -0.6f;
         if (settings.boolForKey("setting_4")) {
@@ -167,18 +172,18 @@ bool RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
             });
             if (tryStart != 0) endTry();
         }
-        developer->setValue("inputEV", static_cast<double>(ev));
+        set("inputEV", static_cast<double>(ev));
     }
     const double scale = extreme ? 0.341333 : static_cast<double>(std::clamp(settings.floatForKey("heic_resolution_scale"), 0.01f, 1.0f));
-    developer->setValue("inputEnableSharpening", 0.0);
-    developer->setValue("inputNoiseReductionAmount", extreme ? 0.0 : 1.0);
-    developer->setValue("inputColorNoiseReductionAmount", extreme ? 0.0 : 0.9);
-    developer->setValue("inputLuminanceNoiseReductionAmount", extreme ? 0.0 : 0.8);
-    developer->setValue("inputNoiseReductionSharpnessAmount", 0.0);
-    developer->setValue("inputScaleFactor", scale);
-    developer->setValue("inputLocalToneMapAmount", 0.0);
-    developer->setValue("inputBoost", 0.0);
-    developer->setValue("inputBoostShadowAmount", 0.0);
+    set("inputEnableSharpening", 0.0);
+    set("inputNoiseReductionAmount", extreme ? 0.0 : 1.0);
+    set("inputColorNoiseReductionAmount", extreme ? 0.0 : 0.9);
+    set("inputLuminanceNoiseReductionAmount", extreme ? 0.0 : 0.8);
+    set("inputNoiseReductionSharpnessAmount", 0.0);
+    set("inputScaleFactor", scale);
+    set("inputLocalToneMapAmount", 0.0);
+    set("inputBoost", 0.0);
+    set("inputBoostShadowAmount", 0.0);
 
     std::optional<Image> output;
     const double decodedBefore = developer->workCounts().decodeSeconds;
@@ -199,8 +204,10 @@ bool RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     if (!extreme) {
         if (settings.boolForKey("setting_11")) {
             Stopwatch sw(timings.boost);
-            if (auto boosted = picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}}))
+            if (auto boosted = picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}})) {
                 picture = *boosted;
+                development.colourBoosted = true;
+            }
         }
         {
             Stopwatch sw(timings.filter);
@@ -216,6 +223,7 @@ bool RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     }
     if (!bitmap) return fail("无法创建调整后的CGImage");
     double quality = extreme ? 0.3 : static_cast<double>(settings.floatForKey("quality_setting"));
+    development.quality = quality;
     std::optional<Bytes> heic;
     {
         Stopwatch sw(timings.encode);

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <string>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -43,6 +45,14 @@ public:
     // What the end of the capture does with `rawData`: the saves the format asks for, under the
     // press's settings. Also the whole work of a press recovered after a restart.
     bool develop();
+
+    // What the last development used, for tests: the developer's options as set (absent keys
+    // were left at the developer's defaults), whether the colour boost ran, the HEIC quality.
+    struct Development {
+        std::map<std::string, double> options;
+        bool colourBoosted = false;
+        double quality = 0;
+    } development;
 
     // Seconds spent in each development stage of the last picture, for the benchmarks. Boost,
     // filter and watermark only build steps of the recipe; their pixels cost in `render`.
