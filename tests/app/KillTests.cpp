@@ -137,22 +137,38 @@ std::optional<Picture> pictureOf(const fs::path& file) {
     return p;
 }
 
-// Two captures of the rig's still scene agree but for noise and the moment they were taken.
+// Two captures of the rig's still scene agree but for noise, the moment they were taken and
+// where automatic exposure had got to (it is still moving when a slow machine presses early):
+// the same size and capture data, exposures within 15 %, and the same picture once each is
+// divided by its mean brightness.
 void expectSamePicture(const fs::path& file, const fs::path& reference) {
     auto a = pictureOf(file), b = pictureOf(reference);
     ASSERT_TRUE(a) << file;
     ASSERT_TRUE(b) << reference;
     EXPECT_EQ(a->width, b->width) << file;
     EXPECT_EQ(a->height, b->height) << file;
-    for (const char* key : {"PixelXDimension", "PixelYDimension", "ISOSpeedRatings", "FNumber", "LensModel", "Flash", "WhiteBalance"})
+    for (const char* key : {"PixelXDimension", "PixelYDimension", "FNumber", "LensModel", "Flash", "WhiteBalance"})
         EXPECT_EQ(a->exif[key], b->exif[key]) << key << " of " << file;
-    // Automatic exposure keeps moving a little from frame to frame.
-    EXPECT_NEAR(a->exif["ExposureTime"].toReal(), b->exif["ExposureTime"].toReal(), b->exif["ExposureTime"].toReal() * 0.05)
-        << file;
+    const double t = b->exif["ExposureTime"].toReal();
+    EXPECT_NEAR(a->exif["ExposureTime"].toReal(), t, t * 0.15) << file;
     ASSERT_EQ(a->thumbnail.size(), b->thumbnail.size());
+    auto mean = [](const std::vector<std::uint8_t>& p) {
+        double sum = 0;
+        for (std::size_t i = 0; i < p.size(); i += 4) sum += p[i] + p[i + 1] + p[i + 2];
+        return sum / double(p.size() / 4 * 3);
+    };
+    const double ma = mean(a->thumbnail), mb = mean(b->thumbnail);
+    ASSERT_GT(ma, 0);
+    ASSERT_GT(mb, 0);
     double sum = 0;
-    for (std::size_t i = 0; i < a->thumbnail.size(); ++i) sum += std::abs(int(a->thumbnail[i]) - int(b->thumbnail[i]));
-    EXPECT_LT(sum / double(a->thumbnail.size()), 3.0) << file << " differs from " << reference;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < a->thumbnail.size(); ++i) {
+        if (i % 4 == 3) continue;
+        sum += std::abs(a->thumbnail[i] / ma - b->thumbnail[i] / mb);
+        ++n;
+    }
+    // A mirrored, turned or different picture differs by far more than 0.05 of its mean.
+    EXPECT_LT(sum / double(n), 0.05) << file << " differs from " << reference;
 }
 
 int movieFrames(const fs::path& movie) {
