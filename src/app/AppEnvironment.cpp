@@ -1,5 +1,7 @@
 #include "AppEnvironment.h"
 
+#include "app/journal/CaptureJournal.h"
+#include "platform/capture/DeferredPhotoStore.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Permissions.h"
 
@@ -13,8 +15,14 @@ AppEnvironment::AppEnvironment(const std::optional<std::filesystem::path>& home,
     settings_ = SettingsStore::open(settingsFile(home_));
     SettingsStore::setStandard(settings_.get());
     Permissions::setFile(home_ / "permissions.conf");
+    CaptureJournal::setShared(CaptureJournal::open(home_ / "journal"));
+    DeferredPhotoStore::setFolder(home_ / "deferred-photos");
 }
 
-AppEnvironment::~AppEnvironment() { SettingsStore::setStandard(nullptr); }
+AppEnvironment::~AppEnvironment() {
+    DeferredPhotoStore::setFolder(std::nullopt);
+    CaptureJournal::setShared(nullptr);
+    SettingsStore::setStandard(nullptr);
+}
 
 }  // namespace sorvel

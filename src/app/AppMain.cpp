@@ -5,6 +5,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/ViewController.h"
+#include "app/journal/CaptureJournal.h"
 #include "platform/capture/gstreamer/CameraBackendSelection.h"
 #include "platform/capture/virtual/VirtualRig.h"
 #include "platform/foundation/Console.h"
@@ -32,6 +33,17 @@ std::optional<std::string> prepareCameraAndLibrary(const CommandLine& line, cons
         return error;
     PhotoLibrary::setShared(PhotoLibrary::open(env.library()));
     return std::nullopt;
+}
+
+void waitForPendingCaptures(double seconds) {
+    auto journal = CaptureJournal::shared();
+    if (!journal || journal->inFlight() == 0) return;
+    consolePrint("还有 " + std::to_string(journal->inFlight()) + " 张照片正在保存，请稍候……");
+    int left = journal->waitForInFlight(seconds);
+    if (left == 0) consolePrint("照片都已存入相册。");
+    else
+        consolePrint("还有 " + std::to_string(left) + " 张照片没有保存完，它们留在拍摄日志中（" + journal->folder().string() +
+                     "），下次启动时会继续保存。");
 }
 
 int runCameraApp(const CommandLine& line, int& argc, char** argv) {
@@ -64,6 +76,8 @@ int runCameraApp(const CommandLine& line, int& argc, char** argv) {
         });
     }
     int code = app.exec();
+    // The camera keeps running meanwhile: a press not yet exposed needs its frame.
+    waitForPendingCaptures();
     controller->captureSession->stopRunning();
     return code;
 }

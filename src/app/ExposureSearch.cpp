@@ -50,7 +50,8 @@ static std::string floatText(float v) {
     char buf[32];
     for (int precision = 1; precision <= 9; ++precision) {
         std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(v));
-        if (std::strtof(buf, nullptr) == v) return buf;
+        // Printed in plain decimals: 50 is "50", never "5e+01".
+        if (std::strtof(buf, nullptr) == v) return shortestDecimal(std::strtod(buf, nullptr));
     }
     return num(v);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/journal/JournalEntry.h"
 #include "platform/capture/PhotoCaptureDelegate.h"
 #include "platform/location/Location.h"
 
@@ -22,6 +23,9 @@ public:
     std::function<void(bool)> livePhotoStatusHandler = [](bool) {};
     std::optional<Bytes> stillImageData;
     bool isLivePhotoCaptureFailed = false;
+    // The press in the capture journal: what the processing reads, where the still and movie
+    // are kept until the library has them.
+    std::shared_ptr<JournalEntry> entry = std::make_shared<JournalEntry>();
 
     void willBeginCapture(PhotoOutput& output, const ResolvedPhotoSettings& settings) override;
     void didFinishProcessingPhoto(PhotoOutput& output, const CapturedPhoto& photo, const CaptureStatus& error) override;
@@ -33,8 +37,12 @@ public:
 
     void saveLivePhotoToPhotosLibrary(const Bytes& still, const std::filesystem::path& movie,
                                       const std::optional<Location>& location);
-    void saveFilteredPhoto(const Bytes& still);
+    // False when the still could not be processed.
+    bool saveFilteredPhoto(const Bytes& still);
     void showPhotoPreview();
+    // A press of an earlier process: the pair saved when the movie is there, else the still
+    // alone; only the slots not yet in the library. False when the still could not be processed.
+    bool finishRecovered(const Bytes& still, const std::optional<std::filesystem::path>& movie);
 
 private:
     // Whether the movie failed after the still had already arrived; then the still is saved alone.

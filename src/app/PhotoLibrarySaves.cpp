@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/foundation/Console.h"
+#include "platform/foundation/ConsoleMute.h"
 #include "platform/photos/PhotoLibrary.h"
 
 namespace sorvel {
@@ -29,11 +30,15 @@ KindLines linesFor(LibrarySaveKind kind) {
 }
 
 void submit(LibrarySaveKind kind, Bytes photo, std::optional<std::filesystem::path> movie,
-            std::optional<Location> location, SaveReport report) {
+            std::optional<Location> location, SaveReport report, LibrarySaveOptions options, bool quiet) {
     auto identifier = std::make_shared<std::string>();
+    auto ended = options.ended;
     PhotoLibrary::shared().performChanges(
-        [kind, photo = std::move(photo), movie, location, identifier]() mutable {
+        [kind, photo = std::move(photo), movie, location, identifier, options, quiet]() mutable {
+            ScopedConsoleMute mute(quiet);
             auto& request = AssetCreationRequest::creationRequestForAsset();
+            if (!options.localIdentifier.empty()) request.setLocalIdentifier(options.localIdentifier);
+            request.setCreationDate(options.creationDate);
             *identifier = request.placeholderLocalIdentifier();
             if (kind == LibrarySaveKind::DeepRaw && location) request.setLocation(location);
             request.addResource(AssetResourceType::Photo, std::move(photo));
@@ -47,15 +52,18 @@ void submit(LibrarySaveKind kind, Bytes photo, std::optional<std::filesystem::pa
             if ((kind == LibrarySaveKind::LivePhoto || kind == LibrarySaveKind::DeepHeic) && location)
                 request.setLocation(location);
         },
-        [kind, identifier, report](bool success, const std::optional<LibraryError>& error) {
+        [kind, identifier, report, ended, quiet](bool success, const std::optional<LibraryError>& error) {
+            ScopedConsoleMute mute(quiet);
             KindLines lines = linesFor(kind);
             if (success) {
                 if (lines.success) consolePrint(lines.success);
+                if (ended) ended(SaveEnd::Saved);
                 if (report) report(true, lines.success ? lines.success : "", *identifier);
                 return;
             }
             std::string line = std::string(lines.failurePrefix) + (error ? error->description : "");
             if (error) consolePrint(line);
+            if (ended) ended(SaveEnd::Failed);
             if (report) report(false, line, {});
         });
 }
@@ -63,20 +71,23 @@ void submit(LibrarySaveKind kind, Bytes photo, std::optional<std::filesystem::pa
 }  // namespace
 
 void saveToPhotoLibrary(LibrarySaveKind kind, Bytes photo, std::optional<std::filesystem::path> pairedMovie,
-                        std::optional<Location> location, SaveReport report) {
+                        std::optional<Location> location, SaveReport report, LibrarySaveOptions options) {
+    const bool quiet = consoleMuted();
     if (kind == LibrarySaveKind::FilterTest) {
-        submit(kind, std::move(photo), std::nullopt, std::nullopt, std::move(report));
+        submit(kind, std::move(photo), std::nullopt, std::nullopt, std::move(report), std::move(options), quiet);
         return;
     }
-    auto answer = [kind, photo = std::move(photo), pairedMovie, location,
-                   report](AuthorizationStatus status) mutable {
+    auto answer = [kind, photo = std::move(photo), pairedMovie, location, report, options = std::move(options),
+                   quiet](AuthorizationStatus status) mutable {
         if (status != AuthorizationStatus::Authorized) {
+            ScopedConsoleMute mute(quiet);
             KindLines lines = linesFor(kind);
             if (lines.refusal) consolePrint(lines.refusal);
+            if (options.ended) options.ended(SaveEnd::Refused);
             if (report) report(false, lines.refusal ? lines.refusal : "未授权访问相册。", {});
             return;
         }
-        submit(kind, std::move(photo), pairedMovie, location, std::move(report));
+        submit(kind, std::move(photo), pairedMovie, location, std::move(report), std::move(options), quiet);
     };
     bool addOnly = kind == LibrarySaveKind::DeepRaw || kind == LibrarySaveKind::DeepHeic;
     if (addOnly) PhotoLibrary::requestAuthorization(PhotoLibrary::AccessLevel::AddOnly, std::move(answer));

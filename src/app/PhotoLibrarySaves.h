@@ -26,7 +26,16 @@ enum class LibrarySaveKind {
 // kinds that print none, what it would say), `asset` the new asset's identifier on success.
 using SaveReport = std::function<void(bool success, const std::string& line, const std::string& asset)>;
 
+enum class SaveEnd { Saved, Refused, Failed };
+
+struct LibrarySaveOptions {
+    std::string localIdentifier;        // the asset's identifier; empty: a new one
+    std::optional<Date> creationDate;   // when the picture was taken; none: the moment of the save
+    std::function<void(SaveEnd)> ended;  // how the save ended, told before `report`
+};
+
+// A caller whose console is muted (ConsoleMute.h) gets a quiet save: its lines are not printed.
 void saveToPhotoLibrary(LibrarySaveKind kind, Bytes photo, std::optional<std::filesystem::path> pairedMovie,
-                        std::optional<Location> location, SaveReport report = nullptr);
+                        std::optional<Location> location, SaveReport report = nullptr, LibrarySaveOptions options = {});
 
 }  // namespace sorvel

@@ -7,7 +7,10 @@
 #include "app/PhotoLibrarySaves.h"
 #include "app/StillPhotoPipeline.h"
 #include "app/ViewController.h"
+#include "app/journal/CaptureJournal.h"
+#include "app/journal/PressProcessing.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/PausePoint.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/image/ImageSource.h"
 #include "platform/image/RenderContext.h"
@@ -30,7 +33,9 @@ private:
     double start_;
 };
 
-std::string saveFormat() {
+}  // namespace
+
+std::string deepSaveFormat() {
     SettingsStore& settings = SettingsStore::standard();
     if (settings.boolForKey("innovative_extreme_mode")) return "HEIC";
     auto stored = settings.stringForKey("save_format");
@@ -38,8 +43,6 @@ std::string saveFormat() {
     if (!stored || (*stored != "RAW" && *stored != "HEIC" && *stored != "RAW+HEIC")) return "RAW+HEIC";
     return *stored;
 }
-
-}  // namespace
 
 void RAWCaptureDelegate::didFinishProcessingPhoto(PhotoOutput&, const CapturedPhoto& photo, const CaptureStatus& error) {
     if (error) {
@@ -51,26 +54,31 @@ void RAWCaptureDelegate::didFinishProcessingPhoto(PhotoOutput&, const CapturedPh
         consolePrint("没有可写入的照片数据。");
         return;
     }
-    if (photo.isRawPhoto) rawData = *data;
+    if (!photo.isRawPhoto) return;
+    rawData = *data;
+    if (auto journal = CaptureJournal::shared())
+        if (auto problem = journal->attachPhoto(*entry, *rawData))
+            consolePrint("无法把照片写入拍摄日志（" + *problem + "）：照片只在内存中处理。");
 }
 
 void RAWCaptureDelegate::didFinishCapture(PhotoOutput&, const ResolvedPhotoSettings&, const CaptureStatus& error) {
     auto vc = viewController.lock();
+    auto journal = CaptureJournal::shared();
     if (error) {
         consolePrint("捕捉照片时出错: " + error->description);
+        if (journal) journal->abandon(*entry);
         if (vc) vc->reportOutcome(false, "捕捉照片时出错: " + error->description);
         finishCapture();
         return;
     }
     if (!rawData) {
         consolePrint("预期的RAW照片数据不可用。");
+        if (journal) journal->abandon(*entry);
         if (vc) vc->reportOutcome(false, "预期的RAW照片数据不可用。");
         finishCapture();
         return;
     }
-    std::string format = saveFormat();
-    if (format == "RAW" || format == "RAW+HEIC") saveRawToPhotoLibrary(*rawData);
-    if (format == "HEIC" || format == "RAW+HEIC") convertRawToHEICAndSave(*rawData);
+    develop();
 
     std::optional<image::Image> preview;
     if (heicData) preview = image::Image::fromBytes(*heicData);
@@ -90,23 +98,38 @@ void RAWCaptureDelegate::didFinishCapture(PhotoOutput&, const ResolvedPhotoSetti
     finishCapture();
 }
 
+bool RAWCaptureDelegate::develop() {
+    pausePoint("deep-develop");
+    PressSettingsScope pressSettings(*entry);
+    std::string format = deepSaveFormat();
+    bool developed = true;
+    if (format == "RAW" || format == "RAW+HEIC") saveRawToPhotoLibrary(*rawData);
+    if (format == "HEIC" || format == "RAW+HEIC") developed = convertRawToHEICAndSave(*rawData);
+    return developed;
+}
+
 void RAWCaptureDelegate::finishCapture() {
     if (endCaptureAnimation) DispatchQueue::main().async(endCaptureAnimation);
     if (didFinish) didFinish();
 }
 
 void RAWCaptureDelegate::saveRawToPhotoLibrary(const Bytes& raw) {
-    saveToPhotoLibrary(LibrarySaveKind::DeepRaw, raw, std::nullopt, currentLocation,
-                       [weak = viewController](bool success, const std::string& line, const std::string& asset) {
-                           if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
-                       });
+    savePressAsset(entry, assetSlot::kRaw, LibrarySaveKind::DeepRaw, raw, std::nullopt, currentLocation,
+                   [weak = viewController](bool success, const std::string& line, const std::string& asset) {
+                       if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
+                   });
 }
 
-void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
+bool RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     using namespace image;
     auto fail = [this](const std::string& line) {
         consolePrint(line);
-        if (auto vc = viewController.lock()) vc->reportOutcome(false, line);
+        // A recovery (no controller) keeps the whole entry aside instead.
+        if (auto vc = viewController.lock()) {
+            dropPressSlot(entry, assetSlot::kHeic);
+            vc->reportOutcome(false, line);
+        }
+        return false;
     };
     timings = {};
     RenderContext context;
@@ -123,6 +146,11 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
 
     SettingsStore& settings = SettingsStore::standard();
     const bool extreme = settings.boolForKey("innovative_extreme_mode");
+    development = {};
+    auto set = [&](const char* key, double value) {
+        developer->setValue(key, value);
+        development.options[key] = value;
+    };
     if (!extreme) {
         float ev = -0.6f;
         if (settings.boolForKey("setting_4")) {
@@ -144,18 +172,18 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
             });
             if (tryStart != 0) endTry();
         }
-        developer->setValue("inputEV", static_cast<double>(ev));
+        set("inputEV", static_cast<double>(ev));
     }
     const double scale = extreme ? 0.341333 : static_cast<double>(std::clamp(settings.floatForKey("heic_resolution_scale"), 0.01f, 1.0f));
-    developer->setValue("inputEnableSharpening", 0.0);
-    developer->setValue("inputNoiseReductionAmount", extreme ? 0.0 : 1.0);
-    developer->setValue("inputColorNoiseReductionAmount", extreme ? 0.0 : 0.9);
-    developer->setValue("inputLuminanceNoiseReductionAmount", extreme ? 0.0 : 0.8);
-    developer->setValue("inputNoiseReductionSharpnessAmount", 0.0);
-    developer->setValue("inputScaleFactor", scale);
-    developer->setValue("inputLocalToneMapAmount", 0.0);
-    developer->setValue("inputBoost", 0.0);
-    developer->setValue("inputBoostShadowAmount", 0.0);
+    set("inputEnableSharpening", 0.0);
+    set("inputNoiseReductionAmount", extreme ? 0.0 : 1.0);
+    set("inputColorNoiseReductionAmount", extreme ? 0.0 : 0.9);
+    set("inputLuminanceNoiseReductionAmount", extreme ? 0.0 : 0.8);
+    set("inputNoiseReductionSharpnessAmount", 0.0);
+    set("inputScaleFactor", scale);
+    set("inputLocalToneMapAmount", 0.0);
+    set("inputBoost", 0.0);
+    set("inputBoostShadowAmount", 0.0);
 
     std::optional<Image> output;
     const double decodedBefore = developer->workCounts().decodeSeconds;
@@ -176,17 +204,17 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     if (!extreme) {
         if (settings.boolForKey("setting_11")) {
             Stopwatch sw(timings.boost);
-            if (auto boosted = picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}}))
+            if (auto boosted = picture.applyingFilter("CIColorControls", {{"inputContrast", 1.015}, {"inputSaturation", 1.08}})) {
                 picture = *boosted;
-        }
-        if (auto vc = viewController.lock()) {
-            {
-                Stopwatch sw(timings.filter);
-                if (auto filtered = vc->applyActiveFilter(picture)) picture = *filtered;
+                development.colourBoosted = true;
             }
-            Stopwatch sw(timings.watermark);
-            picture = vc->addWatermark(picture, metadata);
         }
+        {
+            Stopwatch sw(timings.filter);
+            if (auto filtered = applyPressFilter(*entry, picture)) picture = *filtered;
+        }
+        Stopwatch sw(timings.watermark);
+        picture = applyPressWatermark(*entry, picture, metadata, shouldMirrorImage);
     }
     std::optional<Bitmap> bitmap;
     {
@@ -195,6 +223,7 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     }
     if (!bitmap) return fail("无法创建调整后的CGImage");
     double quality = extreme ? 0.3 : static_cast<double>(settings.floatForKey("quality_setting"));
+    development.quality = quality;
     std::optional<Bytes> heic;
     {
         Stopwatch sw(timings.encode);
@@ -202,10 +231,11 @@ void RAWCaptureDelegate::convertRawToHEICAndSave(const Bytes& raw) {
     }
     if (!heic) return fail("无法转换为HEIC格式");
     heicData = *heic;
-    saveToPhotoLibrary(LibrarySaveKind::DeepHeic, *heic, std::nullopt, currentLocation,
-                       [weak = viewController](bool success, const std::string& line, const std::string& asset) {
-                           if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
-                       });
+    savePressAsset(entry, assetSlot::kHeic, LibrarySaveKind::DeepHeic, *heic, std::nullopt, currentLocation,
+                   [weak = viewController](bool success, const std::string& line, const std::string& asset) {
+                       if (auto vc = weak.lock()) vc->reportOutcome(success, line, asset);
+                   });
+    return true;
 }
 
 }  // namespace sorvel

@@ -4,6 +4,7 @@
 
 #include "app/StillPhotoMath.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/PausePoint.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/image/ImageDestination.h"
 #include "platform/image/ImageSource.h"
@@ -47,6 +48,7 @@ private:
 std::optional<Bytes> scalePhotoResolutionAndConvertToHEIC(const Bytes& photoData, double scale, int orientation,
                                                           bool /*isFrontCamera*/, const StillPhotoHooks& hooks,
                                                           StillPhotoTimings* timings) {
+    pausePoint("processing");
     SettingsStore& settings = SettingsStore::standard();
     const float quality = settings.floatForKey("quality_setting_2");
     auto slot = [&](double StillPhotoTimings::*field) { return timings ? &(timings->*field) : nullptr; };
@@ -144,9 +146,17 @@ std::optional<Bytes> scalePhotoResolutionAndConvertToHEIC(const Bytes& photoData
         consolePrint("无法创建 CGImage");
         return std::nullopt;
     }
+    // The Exif's pixel size is the saved picture's, not the camera's.
+    if (auto exif = kept.find("{Exif}"); exif != kept.end() && exif->second.dictionaryValue()) {
+        Dictionary updated = *exif->second.dictionaryValue();
+        updated["PixelXDimension"] = Value(bitmap->width());
+        updated["PixelYDimension"] = Value(bitmap->height());
+        exif->second = Value(std::move(updated));
+    }
     for (const auto& [key, value] : kept) options[key] = value;
     destination->addImage(*bitmap, options);
     bool ok;
+    pausePoint("encoding");
     {
         Stopwatch sw(slot(&StillPhotoTimings::encode));
         ok = destination->finalize();

@@ -5,6 +5,7 @@
 #include "app/StillPhotoMath.h"
 #include "app/ViewController.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/ui/Alert.h"
 
@@ -15,7 +16,6 @@ void ViewController::captureRawPhoto() {
         reportOutcome(false, "permissions_explanation");
         return;
     }
-    startCaptureAnimation();
     std::optional<std::uint32_t> format;
     for (std::uint32_t f : photoOutput->availableRawPhotoPixelFormatTypes()) {
         if (PhotoOutput::isBayerRawPixelFormat(f)) {
@@ -24,6 +24,7 @@ void ViewController::captureRawPhoto() {
         }
     }
     if (!format) {
+        startCaptureAnimation();
         consolePrint("没有找到可用的Bayer RAW格式。");
         auto weak = weak_from_this();
         DispatchQueue::main().async([weak] {
@@ -32,8 +33,9 @@ void ViewController::captureRawPhoto() {
         DispatchQueue::main().async([weak] {
             auto self = weak.lock();
             if (!self) return;
-            auto alert = Alert::make(QStringLiteral("当前的摄像头无法使用深度Sorvel模式"), QStringLiteral("可尝试其他摄像头"));
-            alert->addAction(QStringLiteral("确定"));
+            auto text = [](const char* key) { return QString::fromStdString(localized(key)); };
+            auto alert = Alert::make(text("当前的摄像头无法使用深度Sorvel模式"), text("可尝试其他摄像头"));
+            alert->addAction(text("确定"));
             alert->present(self->view());
         });
         reportOutcome(false, "没有找到可用的Bayer RAW格式。");
@@ -50,6 +52,8 @@ void ViewController::captureRawPhoto() {
     auto delegate = std::make_shared<RAWCaptureDelegate>();
     delegate->viewController = weak_from_this();
     delegate->currentLocation = currentLocation();
+    delegate->entry = journalPress(CaptureKind::Deep);
+    settings.captureIdentifier = delegate->entry->identifier;
     const std::int64_t id = settings.uniqueID();
     auto weak = weak_from_this();
     delegate->didFinish = [weak, id] {
@@ -63,6 +67,8 @@ void ViewController::captureRawPhoto() {
         rawCaptureDelegates[id] = delegate;
     }
     photoOutput->capturePhoto(settings, delegate);
+    // The dimming acknowledges the press once it is in the journal and with the camera.
+    startCaptureAnimation();
 }
 
 void ViewController::removeRawCaptureDelegate(std::int64_t id) {

@@ -20,8 +20,6 @@ void ViewController::captureLivePhoto() {
     photoSettings.isAutoStillImageStabilizationEnabled = false;
     photoSettings.flashMode = static_cast<FlashMode>(captureFlashModeFor(flash));
     consolePrint("实况照片电影文件URL: " + movie.string());
-    if (feedbackGenerator1) feedbackGenerator1->impactOccurred();
-    flashAnimation();
 
     bool mirror = settings.boolForKey("setting_5");
     bool selfie = settings.boolForKey("is_selfie_camera");
@@ -39,8 +37,13 @@ void ViewController::captureLivePhoto() {
         if (auto self = weak.lock()) self->isCapturingLivePhoto.store(capturing);
     };
     processor->currentLocation = currentLocation();
+    // In the journal and with the camera before the haptic and the blink acknowledge the press.
+    processor->entry = journalPress(CaptureKind::LivePhoto);
+    photoSettings.captureIdentifier = processor->entry->identifier;
     livePhotoCaptureProcessor = processor;
     photoOutput->capturePhoto(photoSettings, processor);
+    if (feedbackGenerator1) feedbackGenerator1->impactOccurred();
+    flashAnimation();
     consolePrint("调用捕捉照片。");
 }
 

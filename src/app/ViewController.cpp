@@ -61,6 +61,7 @@ void ViewController::viewDidLoad() {
     updateCameraButtonColors();
     registerApplicationObservers();
     checkFirstLaunch(filters);
+    recoverUnfinishedCaptures();
 }
 
 void ViewController::registerApplicationObservers() {

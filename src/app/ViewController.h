@@ -20,6 +20,7 @@
 #include "platform/location/LocationManager.h"
 #include "platform/motion/MotionManager.h"
 #include "app/ExposureCompensation.h"
+#include "app/journal/JournalEntry.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Haptics.h"
 #include "platform/ui/ImageView.h"
@@ -29,6 +30,7 @@
 namespace sorvel {
 
 class PreviewView;
+class CaptureJournal;
 class LivePhotoCaptureProcessor;
 class RAWCaptureDelegate;
 class SettingsPopupView;
@@ -155,6 +157,16 @@ public:
     // The watermark hook of the capture paths. Any thread.
     image::Image addWatermark(const image::Image& picture, const Dictionary& properties) const;
 
+    // The capture journal (ViewController+Journal.cpp): the press's entry, written before the
+    // press is acknowledged; nothing when not even memory could hold one. Main thread.
+    std::shared_ptr<JournalEntry> journalPress(CaptureKind kind);
+    // Processes, on a background queue, the entries an earlier process left unfinished; one
+    // console line each. isRecoveringCaptures is true until all have been saved or kept aside.
+    void recoverUnfinishedCaptures();
+    std::atomic<bool> isRecoveringCaptures{false};
+    // The normal still of a journalled press, on the capture callback queue or in recovery.
+    bool processStillPress(const std::shared_ptr<JournalEntry>& entry, const Bytes& data, bool recovering);
+
     // Reports the end of every press (saved or failed). Set by the command line and tests;
     // called on whatever thread the press ended on.
     std::function<void(const CaptureOutcome&)> onCaptureOutcome;
@@ -223,9 +235,17 @@ public:
     std::optional<Location> currentLocation() const;
 
 private:
+    // One entry of the recovery: its photo and movie made whole, processed, saved. Empty, or
+    // why it could not be processed (it is then kept aside).
+    std::string recoverEntry(const std::shared_ptr<JournalEntry>& entry, std::optional<Bytes>& photo,
+                             CaptureJournal& journal);
     void registerApplicationObservers();
     bool acceptShutterPress();
-    void saveStillToLibrary(const Bytes& heic) const;
+
+    // Journal entries of the stills under way, by their settings' unique ID.
+    std::map<std::int64_t, std::shared_ptr<JournalEntry>> stillEntries_;
+    std::mutex stillEntriesMutex_;
+    bool journalFailureShown_ = false;
 
     mutable std::mutex sharedStateMutex_;
     mutable std::mutex rawDelegatesMutex_;

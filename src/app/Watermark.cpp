@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QTextLayout>
 #include <cmath>
 #include <cstdio>
 
@@ -33,13 +34,44 @@ std::string timeText(Date now) {
     return buf;
 }
 
+// One given line laid out within the block's width; a long one wraps onto several.
 struct Line {
-    QString text;
-    QFont font;
+    std::shared_ptr<QTextLayout> layout;
     QColor colour;
     double height = 0;
     double width = 0;
+    int wrapped = 0;
 };
+
+std::vector<Line> layoutLines(const std::vector<std::string>& texts, double fontSize, double customFontSize,
+                              double maxWidth) {
+    std::vector<Line> lines;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        bool custom = i == 0;
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPointSizeF(custom ? customFontSize : fontSize);
+        font.setWeight(static_cast<QFont::Weight>(watermarkFontWeight(i)));
+        Line l;
+        l.colour = QColor::fromRgbF(1, 1, 1, custom ? 0.13f : 0.15f);
+        l.layout = std::make_shared<QTextLayout>(QString::fromStdString(texts[i]), font);
+        QTextOption option(Qt::AlignLeft);  // right-aligned when drawn, within the block's width
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        l.layout->setTextOption(option);
+        l.layout->setCacheEnabled(true);
+        l.layout->beginLayout();
+        for (QTextLine line = l.layout->createLine(); line.isValid(); line = l.layout->createLine()) {
+            line.setLineWidth(maxWidth);
+            line.setPosition(QPointF(0, l.height));
+            l.height += line.height();
+            l.width = std::max(l.width, line.naturalTextWidth());
+            ++l.wrapped;
+        }
+        l.layout->endLayout();
+        if (l.wrapped == 0) l.height = QFontMetricsF(font).height();  // an empty line keeps its height
+        lines.push_back(std::move(l));
+    }
+    return lines;
+}
 
 // Separable blur of an alpha mask (three box passes approximate a Gaussian of this radius).
 QImage blurredAlpha(const QImage& source, double radiusPixels) {
@@ -101,26 +133,28 @@ std::vector<std::string> watermarkLines(const Dictionary& metadata, const std::o
     return lines;
 }
 
+WatermarkTextSize measureWatermarkText(const std::vector<std::string>& texts, double fontSize, double customFontSize,
+                                       double maxWidth) {
+    WatermarkTextSize size;
+    for (const Line& l : layoutLines(texts, fontSize, customFontSize, maxWidth)) {
+        size.width = std::max(size.width, l.width);
+        size.height += l.height;
+        size.wrappedLines.push_back(l.wrapped);
+    }
+    return size;
+}
+
+int watermarkFontWeight(std::size_t lineIndex) { return lineIndex == 0 ? QFont::ExtraLight : QFont::Thin; }
+
 image::Image createWatermarkLayer(const std::vector<std::string>& texts, double fontSize, double customFontSize,
                                   double W, double H, double scale) {
     using namespace image;
-    std::vector<Line> lines;
-    double blockWidth = 0, blockHeight = 0;
     const double maxWidth = std::max(1.0, W - 40);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        Line l;
-        l.text = QString::fromStdString(texts[i]);
-        l.font = QFont(QStringLiteral("Noto Sans CJK SC"));
-        bool custom = i == 0;
-        l.font.setPointSizeF(custom ? customFontSize : fontSize);
-        l.font.setWeight(custom ? QFont::Thin : QFont::ExtraLight);
-        l.colour = QColor::fromRgbF(1, 1, 1, custom ? 0.13f : 0.15f);
-        QFontMetricsF fm(l.font);
-        l.width = std::min(maxWidth, fm.horizontalAdvance(l.text));
-        l.height = fm.height();
+    std::vector<Line> lines = layoutLines(texts, fontSize, customFontSize, maxWidth);
+    double blockWidth = 0, blockHeight = 0;
+    for (const Line& l : lines) {
         blockWidth = std::max(blockWidth, l.width);
         blockHeight += l.height;
-        lines.push_back(l);
     }
     blockWidth = std::ceil(blockWidth);
     blockHeight = std::ceil(blockHeight);
@@ -132,9 +166,13 @@ image::Image createWatermarkLayer(const std::vector<std::string>& texts, double 
     auto drawText = [&](QPainter& p, double x, double y) {
         double top = y;
         for (const Line& l : lines) {
-            p.setFont(l.font);
             p.setPen(l.colour);
-            p.drawText(QRectF(x, top, blockWidth, l.height), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, l.text);
+            // Each wrapped line right-aligned in the block.
+            for (int i = 0; i < l.layout->lineCount(); ++i) {
+                QTextLine line = l.layout->lineAt(i);
+                double shift = blockWidth - line.naturalTextWidth() - line.x();
+                line.draw(&p, QPointF(x + shift, top));
+            }
             top += l.height;
         }
     };
@@ -190,12 +228,12 @@ image::Image createWatermarkLayer(const std::vector<std::string>& texts, double 
 
 image::Image addWatermarkInternal(const image::Image& picture, const Dictionary& metadata,
                                   const std::optional<Location>& currentLocation, bool mirroredDeepPicture,
-                                  double screenScale) {
+                                  double screenScale, std::optional<Date> time) {
     using namespace image;
     Rect e = picture.extent();
     consolePrint("开始添加水印");
     consolePrint("原始图像尺寸: (" + shortestDecimal(e.width) + ", " + shortestDecimal(e.height) + ")");
-    auto lines = watermarkLines(metadata, currentLocation, Clock::current().date());
+    auto lines = watermarkLines(metadata, currentLocation, time.value_or(Clock::current().date()));
     Image layer = createWatermarkLayer(lines, 16, 32, e.width, e.height, screenScale);
     if (mirroredDeepPicture) layer = layer.transformed(AffineTransform::translation(-e.width + 20, 10));
     return layer.composited(picture);

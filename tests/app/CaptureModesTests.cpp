@@ -4,12 +4,16 @@
 #include <set>
 
 #include "AppHarness.h"
+#include "platform/capture/virtual/RigProfile.h"
+#include "platform/capture/virtual/PhotoPipeline.h"
+#include "app/RAWCaptureDelegate.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/capture/virtual/VirtualRig.h"
 #include "platform/image/ImageSource.h"
 #include "platform/image/RenderContext.h"
 #include "platform/image/raw/RawFilter.h"
 #include "platform/photos/PhotoLibrary.h"
+#include "platform/foundation/Localization.h"
 #include "platform/ui/Alert.h"
 
 using namespace sorvel;
@@ -127,6 +131,112 @@ TEST_F(CaptureModes, LivePhotoMovieFailureStillSavesTheStill) {
     EXPECT_EQ(typeOf(saved[0]), "public.heic");
 }
 
+// The movie failing before the still arrives, and a movie written empty: each press keeps its
+// shot as the processed still alone, previewed, with the movie's line; nothing left behind.
+TEST_F(CaptureModes, LivePhotoMovieFailingFirstOrEmptyKeepsTheStillAlone) {
+    env->settings().setBool(true, "setting_2");
+    auto& vc = startCamera();
+    std::size_t expected = 0;
+    for (CaptureFault fault : {CaptureFault::MovieErrorBeforeStill, CaptureFault::EmptyMovie}) {
+        SCOPED_TRACE(captureFaultName(fault));
+        console->clear();
+        VirtualRig::shared().injectNextCaptureFault(fault);
+        ASSERT_TRUE(pressAndWait(vc, ++expected)) << ::testing::PrintToString(console->lines());
+        runUntilIdle();
+        auto lines = console->lines();
+        int movieLine = -1, stillLine = -1;
+        for (int i = 0; i < int(lines.size()); ++i) {
+            if (movieLine < 0 && lines[i].rfind("捕捉实况照片电影文件时出错: ", 0) == 0) movieLine = i;
+            if (stillLine < 0 && lines[i] == "成功捕捉到静态图像数据。") stillLine = i;
+        }
+        ASSERT_GE(movieLine, 0);
+        ASSERT_GE(stillLine, 0);
+        if (fault == CaptureFault::MovieErrorBeforeStill) {
+            EXPECT_LT(movieLine, stillLine) << "the rig did not fail the movie first";
+        }
+        EXPECT_TRUE(console->contains("滤镜静态照片已成功保存到相册（HEIC格式）。"));
+        auto saved = assets();
+        ASSERT_EQ(saved.size(), expected);
+        EXPECT_EQ(saved.front().resources.size(), 1u);
+        EXPECT_EQ(typeOf(saved.front()), "public.heic");
+        EXPECT_FALSE(vc.isCapturingLivePhoto.load());
+        EXPECT_TRUE(std::filesystem::is_empty(env->home() / "journal"));
+    }
+}
+
+// The deep development's option table through the real delegate: deep mode without the
+// exposure search develops at -0.6 with the fixed noise reduction, boosts colour when asked and
+// clamps the scale (0 to 0.01, 1.5 to 1); extreme mode leaves the exposure at the developer's
+// default, turns noise reduction off, scales by 0.341333, never boosts and encodes at 0.3.
+TEST_F(CaptureModes, DeepDevelopmentUsesTheOptionTableOfItsMode) {
+    auto& vc = startCamera();
+    StillJob job;
+    job.camera = RigProfile::builtIn().cameras[2];
+    job.raster = VirtualRig::shared().scene()->rasterFor(job.camera);
+    job.exposure.duration = 1.0 / 500;
+    job.exposure.iso = 50;
+    job.raw = true;
+    job.make = RigProfile::builtIn().make;
+    job.model = RigProfile::builtIn().model;
+    auto taken = takeStill(job);
+    ASSERT_TRUE(std::holds_alternative<CapturedPhoto>(taken));
+    const Bytes dng = *std::get<CapturedPhoto>(taken).fileData;
+    auto develop = [&](std::initializer_list<std::pair<const char*, Value>> settings) {
+        for (const auto& [key, value] : settings) env->settings().setObject(value, key);
+        auto delegate = std::make_shared<RAWCaptureDelegate>();
+        delegate->entry = vc.journalPress(CaptureKind::Deep);
+        delegate->rawData = dng;
+        EXPECT_TRUE(delegate->develop()) << ::testing::PrintToString(console->lines());
+        runUntilIdle();
+        return delegate->development;
+    };
+    auto deep = develop({{"save_format", "HEIC"}, {"setting_4", false}, {"setting_11", true}, {"quality_setting", 0.5},
+                         {"heic_resolution_scale", 0.0}});
+    EXPECT_EQ(deep.options, (std::map<std::string, double>{{"inputEV", double(-0.6f)}, {"inputEnableSharpening", 0},
+                                                           {"inputNoiseReductionAmount", 1}, {"inputColorNoiseReductionAmount", 0.9},
+                                                           {"inputLuminanceNoiseReductionAmount", 0.8},
+                                                           {"inputNoiseReductionSharpnessAmount", 0},
+                                                           {"inputScaleFactor", double(0.01f)}, {"inputLocalToneMapAmount", 0},
+                                                           {"inputBoost", 0}, {"inputBoostShadowAmount", 0}}));
+    EXPECT_TRUE(deep.colourBoosted);
+    EXPECT_DOUBLE_EQ(deep.quality, 0.5);
+    ASSERT_EQ(assets().size(), 1u);
+    auto small = PhotoLibrary::shared().resourceData(assets()[0].localIdentifier, 0);
+    auto smallSource = small ? image::ImageSource::make(*small) : std::nullopt;
+    ASSERT_TRUE(smallSource);
+    EXPECT_LE(std::max(smallSource->width(), smallSource->height()), 41);
+
+    EXPECT_DOUBLE_EQ(develop({{"heic_resolution_scale", 1.5}, {"setting_11", false}}).options.at("inputScaleFactor"), 1.0);
+
+    auto extreme = develop({{"innovative_extreme_mode", true}, {"setting_11", true}, {"setting_4", true}});
+    EXPECT_EQ(extreme.options.count("inputEV"), 0u);
+    EXPECT_EQ(extreme.options.at("inputNoiseReductionAmount"), 0);
+    EXPECT_EQ(extreme.options.at("inputColorNoiseReductionAmount"), 0);
+    EXPECT_EQ(extreme.options.at("inputLuminanceNoiseReductionAmount"), 0);
+    EXPECT_DOUBLE_EQ(extreme.options.at("inputScaleFactor"), 0.341333);
+    EXPECT_FALSE(extreme.colourBoosted);
+    EXPECT_DOUBLE_EQ(extreme.quality, 0.3);
+    EXPECT_TRUE(consoleLinesStartingWith("迭代 ").empty()) << "extreme mode ran the exposure search";
+}
+
+// A deep HEIC carries no "{GPS}" of its own: the place is on the library asset.
+TEST_F(CaptureModes, DeepHeicHasNoGpsButTheAssetHasThePlace) {
+    env->settings().setBool(true, "setting_0");
+    env->settings().setObject(Value("HEIC"), "save_format");
+    auto& vc = startCamera();
+    vc.locationManagerDidUpdateLocations(*vc.locationManager, {Location{-33.86, 151.21, 58, Date{1796579000}}});
+    ASSERT_TRUE(pressAndWait(vc, 1));
+    auto saved = assets();
+    ASSERT_EQ(saved.size(), 1u);
+    ASSERT_TRUE(saved[0].location);
+    EXPECT_DOUBLE_EQ(saved[0].location->latitude, -33.86);
+    auto bytes = PhotoLibrary::shared().resourceData(saved[0].localIdentifier, 0);
+    auto source = bytes ? image::ImageSource::make(*bytes) : std::nullopt;
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->properties().count("{GPS}"), 0u);
+    EXPECT_EQ(source->properties().count("{Exif}"), 1u);
+}
+
 // Save formats: "RAW" keeps only the DNG, "HEIC" only the developed picture, and both an absent
 // and an unknown value keep both (an unknown one would otherwise save nothing).
 TEST_F(CaptureModes, DeepSaveFormats) {
@@ -186,6 +296,20 @@ TEST_F(CaptureModes, NoBayerFormatAlertsAndEndsBusyState) {
     auto alerts = Alert::presented();
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0]->title().toStdString(), "当前的摄像头无法使用深度Sorvel模式");
+    Alert::dismissAll();
+
+    // Its three texts go through the localisation lookup, with the literal as the key.
+    ScopedLocalizationEntries translated({{"当前的摄像头无法使用深度Sorvel模式", "This camera cannot use deep mode"},
+                                          {"可尝试其他摄像头", "Try another camera"},
+                                          {"确定", "OK"}});
+    vc.按下拍照按钮();
+    runUntilIdle();
+    alerts = Alert::presented();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title().toStdString(), "This camera cannot use deep mode");
+    EXPECT_EQ(alerts[0]->message().toStdString(), "Try another camera");
+    ASSERT_EQ(alerts[0]->actions().size(), 1u);
+    EXPECT_EQ(alerts[0]->actions()[0].title.toStdString(), "OK");
 }
 
 // A capture error must still end the busy state and drop the delegate.

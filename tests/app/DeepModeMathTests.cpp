@@ -11,6 +11,8 @@
 #include "AppHarness.h"
 #include "app/ExposureSearch.h"
 #include "app/ShadowBlur.h"
+#include <QFont>
+
 #include "app/Watermark.h"
 #include "platform/capture/virtual/DngWriter.h"
 #include "platform/capture/virtual/RigProfile.h"
@@ -92,6 +94,13 @@ TEST(ExposureSearch, FourOutcomes) {
     EXPECT_EQ(console.lines().back().rfind("达到最大迭代次数，最终 EV: -0.9", 0), 0u) << console.lines().back();
     // Shortest decimal forms, no rounding: the 5 % band covers 4.6875 % of the 256-row thumbnail.
     EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:4.6875% 欠曝:0%");
+    // Whole hundreds in plain decimals too ("1e+02" is a float printer's shortest form).
+    console.clear();
+    run([](float) { return single(255, 255, 255); });
+    EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:100% 欠曝:0%");
+    console.clear();
+    run([](float) { return single(0, 0, 0); });
+    EXPECT_EQ(console.lines()[0], "迭代 1 EV:0.3 过曝:0% 欠曝:100%");
 
     // A developer with no output ends the search at once with the exposure it was asked for.
     EXPECT_FLOAT_EQ(calculateAdjustedEV([](float) { return std::optional<Image>(); }), 0.3f);
@@ -244,6 +253,39 @@ TEST_F(WatermarkSettings, LinesFollowTheSwitches) {
     store->setBool(true, "setting_13");
     auto only = watermarkLines(metadata, std::nullopt, now);
     EXPECT_EQ(only, std::vector<std::string>{"我的相机"});
+}
+
+// A line longer than W - 40 points wraps (at words, and inside a word too long for the width)
+// instead of being cut; the user's line is the heavier "thin" face, the others "ultra-light".
+TEST_F(WatermarkSettings, LongLinesWrapWithinTheWidthAndLineZeroIsHeavier) {
+    const std::vector<std::string> lines{"一行很长很长的水印文字，写着拍摄的地方和心情 Sorvel", "Sorvel Rig back camera 4.2mm f/1.6",
+                                         "2026-12-06 17:44:12", "SS1/120 ISO50 Sorvel相机-普通模式"};
+    WatermarkTextSize wide = measureWatermarkText(lines, 16, 32, 5000);
+    EXPECT_EQ(wide.wrappedLines, (std::vector<int>{1, 1, 1, 1}));
+    WatermarkTextSize narrow = measureWatermarkText(lines, 16, 32, 260);
+    EXPECT_LE(narrow.width, 260);
+    EXPECT_GE(narrow.wrappedLines[0], 3);
+    EXPECT_GT(narrow.height, wide.height);
+    WatermarkTextSize word = measureWatermarkText({"Supercalifragilisticexpialidocious-and-then-some"}, 16, 32, 120);
+    EXPECT_LE(word.width, 120);
+    EXPECT_GE(word.wrappedLines[0], 2);
+    // The layer of a narrow picture holds the whole wrapped block within the picture.
+    Image layer = createWatermarkLayer(lines, 16, 32, 300, 2000, 1.0);
+    RenderContext context;
+    auto bitmap = context.render(layer, Rect{0, 0, 300, 2000}, PixelFormat::RGBA8, ColorSpace::SRGB);
+    ASSERT_TRUE(bitmap);
+    int topRow = 2000;
+    for (int y = 0; y < 2000 && topRow == 2000; ++y)
+        for (int x = 0; x < 300; ++x)
+            if (bitmap->row(y)[x * 4 + 3] > 0) {
+                topRow = y;
+                break;
+            }
+    EXPECT_LT(2000 - topRow, int(narrow.height + 40)) << "the block is not the wrapped block";
+    EXPECT_GT(2000 - topRow, int(wide.height)) << "the long line was not wrapped";
+    EXPECT_EQ(watermarkFontWeight(0), QFont::ExtraLight);
+    for (std::size_t i : {1, 2, 3}) EXPECT_EQ(watermarkFontWeight(i), QFont::Thin);
+    EXPECT_LT(QFont::Thin, QFont::ExtraLight);
 }
 
 // The layer must have exactly the picture's extent (a layer wider than a small picture would

@@ -168,7 +168,7 @@ TEST(ShootOptions, SetValuesAreTypedByKeyAndBadOnesRefused) {
              {"--set", "quality_setting=high"},
              {"--set", "=1"},
              {"--set"},
-             {"--count", "0"},
+             {"--count", "-1"},
              {"--count", "2.5"},
              {"--camera", "side"},
              {"--orientation", "5"},
@@ -176,4 +176,8 @@ TEST(ShootOptions, SetValuesAreTypedByKeyAndBadOnesRefused) {
              {"--frobnicate"}}) {
         EXPECT_FALSE(parseShootOptions(bad).options) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
     }
+    // No press at all: the run only saves what an earlier one left in the journal.
+    auto none = parseShootOptions({"--count", "0"});
+    ASSERT_TRUE(none.options);
+    EXPECT_EQ(none.options->count, 0);
 }

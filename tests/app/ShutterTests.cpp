@@ -39,8 +39,20 @@ protected:
 }  // namespace
 
 // A normal still must land as an upright HEIC of the sensor's size, carrying the capture's
-// Exif; without a location fix it must carry no GPS.
+// Exif with the saved picture's pixel size and the capture's UTC offset; without a location
+// fix it must carry no GPS.
 TEST_F(Shutter, NormalStillLandsAsUprightHeicWithExifAndNoGpsWithoutFix) {
+    std::string oldTz = std::getenv("TZ") ? std::getenv("TZ") : "";
+    ::setenv("TZ", "Asia/Shanghai", 1);
+    ::tzset();
+    struct RestoreTz {
+        std::string tz;
+        ~RestoreTz() {
+            if (tz.empty()) ::unsetenv("TZ");
+            else ::setenv("TZ", tz.c_str(), 1);
+            ::tzset();
+        }
+    } restore{oldTz};
     env->settings().setBool(false, "setting_2");
     auto& vc = startCamera();
     haptics.clear();  // the camera switch at start confirms itself with one
@@ -56,6 +68,11 @@ TEST_F(Shutter, NormalStillLandsAsUprightHeicWithExifAndNoGpsWithoutFix) {
     EXPECT_GT(exif["ExposureTime"].toReal(), 0.0);
     ASSERT_TRUE(exif["ISOSpeedRatings"].arrayValue());
     EXPECT_FALSE(exif["LensModel"].toString().value_or("").empty());
+    EXPECT_EQ(exif["PixelXDimension"].toInteger(), 3024);
+    EXPECT_EQ(exif["PixelYDimension"].toInteger(), 4032);
+    EXPECT_EQ(exif["OffsetTimeOriginal"].toString(), "+08:00");
+    EXPECT_EQ(exif["OffsetTime"].toString(), "+08:00");
+    EXPECT_EQ(exif["DateTimeOriginal"].toString(), "2026:12:07 01:44:12");
     EXPECT_EQ(source.properties().count("{GPS}"), 0u);
     EXPECT_TRUE(console->contains("拍照时的设备方向: 1"));
     EXPECT_TRUE(console->contains("调整后的缩放比例: 1"));
@@ -210,7 +227,14 @@ TEST_F(Shutter, MissingMicrophoneLeavesSessionStopped) {
     EXPECT_TRUE(console->contains("无法获取音频设备"));
     EXPECT_TRUE(console->contains("捕捉会话配置失败，未启动。"));
     EXPECT_FALSE(vc.captureSession->isRunning());
-    EXPECT_NE(vc.currentVideoDeviceInput, nullptr);
+    // The session holds the camera's input (configured, then swapped for the initial camera)
+    // and no audio input.
+    auto inputs = vc.captureSession->inputs();
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_EQ(inputs[0], vc.currentVideoDeviceInput);
+    EXPECT_TRUE(inputs[0]->device()->hasMediaType(MediaType::Video));
+    EXPECT_FALSE(inputs[0]->device()->hasMediaType(MediaType::Audio));
+    EXPECT_FALSE(console->contains("无法添加视频设备输入到会话中"));
 }
 
 // Live Photo unsupported: the session runs with Live Photo capture off.

@@ -10,7 +10,7 @@ const char* const kUsageText =
     "Sorvel Camera\n"
     "usage: sorvel-camera [OPTIONS]                 the camera window (headless without a display)\n"
     "       sorvel-camera [OPTIONS] defaults read [KEY] | write KEY -TYPE VALUE | delete KEY\n"
-    "       sorvel-camera [OPTIONS] library list [--json]\n"
+    "       sorvel-camera [OPTIONS] library list [--json] | library check\n"
     "       sorvel-camera [OPTIONS] shoot [--count N] ...   press the shutter headless (shoot --help)\n"
     "       sorvel-camera [OPTIONS] screenshot FILE.png ... the camera screen as a picture\n"
     "options:\n"

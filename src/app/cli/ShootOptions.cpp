@@ -24,7 +24,8 @@ ShootOptionsResult parseShootOptions(const std::vector<std::string>& args) {
         } else if (a == "--count") {
             auto v = next();
             auto n = v ? parseNumber(*v) : std::nullopt;
-            if (!n || *n < 1 || *n > 10000 || *n != static_cast<int>(*n)) return {std::nullopt, "--count takes a whole number from 1"};
+            // 0 presses nothing: the run only saves what an earlier, killed run left.
+            if (!n || *n < 0 || *n > 10000 || *n != static_cast<int>(*n)) return {std::nullopt, "--count takes a whole number from 0"};
             o.count = static_cast<int>(*n);
         } else if (a == "--interval") {
             auto v = next();

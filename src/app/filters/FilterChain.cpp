@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 #include "app/filters/FilterOperation.h"
 #include "app/filters/FilterParameter.h"
@@ -25,9 +27,17 @@ std::optional<float> valueFor(const ParameterMap& parameters, std::string_view i
     return it->second;
 }
 
+std::mutex makerMutex;
+FilterMaker installedMaker;
+
 std::unique_ptr<image::Filter> makeFilter(std::string_view name, FilterChainObserver* observer) {
     if (observer) observer->filterRequested(name);
-    return image::Filter::make(name);
+    FilterMaker maker;
+    {
+        std::lock_guard lock(makerMutex);
+        maker = installedMaker;
+    }
+    return maker ? maker(name) : image::Filter::make(name);
 }
 
 std::optional<Image> outputOf(const image::Filter& filter, FilterChainObserver* observer) {
@@ -164,6 +174,16 @@ Image applyOperation(const FilterOperation& operation, const Image& current, con
 }
 
 }  // namespace
+
+ScopedFilterMaker::ScopedFilterMaker(FilterMaker maker) {
+    std::lock_guard lock(makerMutex);
+    previous_ = std::exchange(installedMaker, std::move(maker));
+}
+
+ScopedFilterMaker::~ScopedFilterMaker() {
+    std::lock_guard lock(makerMutex);
+    installedMaker = std::move(previous_);
+}
 
 std::optional<Image> personSegmentation(const Image& inputImage, FilterChainObserver* observer) {
     auto filter = makeFilter("CIPersonSegmentation", observer);

@@ -3,6 +3,8 @@
 // It only composes an image recipe (the caller renders it) and never fails: a step whose
 // filter cannot be made or yields no output leaves the picture as it was.
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -19,6 +21,20 @@ public:
     virtual ~FilterChainObserver() = default;
     virtual void filterRequested(std::string_view name) { (void)name; }
     virtual void filterReady(const image::Filter& filter) { (void)filter; }
+};
+
+// Where the chain gets its filters: the image framework's registry, unless a test installs
+// another (a platform without segmentation, a filter that yields nothing). Process-wide.
+using FilterMaker = std::function<std::unique_ptr<image::Filter>(std::string_view name)>;
+class ScopedFilterMaker {
+public:
+    explicit ScopedFilterMaker(FilterMaker maker);
+    ~ScopedFilterMaker();
+    ScopedFilterMaker(const ScopedFilterMaker&) = delete;
+    ScopedFilterMaker& operator=(const ScopedFilterMaker&) = delete;
+
+private:
+    FilterMaker previous_;
 };
 
 // The person-saturation pre-pass (ids "22", "23") and then the operation table in order.

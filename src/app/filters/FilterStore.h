@@ -1,7 +1,7 @@
 #pragma once
-// The user's filters and the controller's filter state, and their persistence in the settings
-// store under "savedFilters" (an Array of saved-filter Dictionaries). The ViewController owns
-// one FilterState; every operation here runs on the main thread, like the controller.
+// The user's filters and their persistence in the settings store under "savedFilters" (an Array
+// of saved-filter Dictionaries). The list is the controller's `filters`; the selection and the
+// switch are the controller's too, never stored. Main thread, like the controller.
 
 #include <optional>
 #include <vector>
@@ -9,13 +9,6 @@
 #include "platform/foundation/Value.h"
 
 namespace sorvel {
-
-struct FilterState {
-    std::vector<Dictionary> filters;            // creation order, the order of the list buttons
-    std::optional<Dictionary> selectedFilter;   // a copy of the filter last tapped
-    bool isFilterEnabled = false;               // never persisted: off after every start
-    bool isFilterUsePhotoEnabled = false;
-};
 
 // Replaces the stored "savedFilters" with `filters`.
 void saveFiltersToUserDefaults(const std::vector<Dictionary>& filters);

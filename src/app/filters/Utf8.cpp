@@ -1,62 +1,38 @@
 #include "app/filters/Utf8.h"
 
-#include <QList>
-#include <QString>
-#include <QTextBoundaryFinder>
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <memory>
 
 namespace sorvel {
 
 std::optional<std::vector<char32_t>> decodeUtf8(std::string_view text) {
     std::vector<char32_t> out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        int extra;
-        char32_t c;
-        char32_t minimum;
-        if (b < 0x80) {
-            out.push_back(b);
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1, c = b & 0x1F, minimum = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2, c = b & 0x0F, minimum = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3, c = b & 0x07, minimum = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (text.size() - i <= static_cast<std::size_t>(extra)) return std::nullopt;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char cont = static_cast<unsigned char>(text[i + k]);
-            if ((cont & 0xC0) != 0x80) return std::nullopt;
-            c = (c << 6) | (cont & 0x3F);
-        }
-        if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-        out.push_back(c);
-        i += extra + 1;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    if (static_cast<std::size_t>(length) != text.size()) return std::nullopt;
+    for (std::int32_t i = 0; i < length;) {
+        UChar32 c;
+        // ICU's strict reading: overlong forms, surrogates, values past U+10FFFF and cut-off
+        // sequences give a negative value.
+        U8_NEXT(bytes, i, length, c);
+        if (c < 0) return std::nullopt;
+        out.push_back(static_cast<char32_t>(c));
     }
     return out;
 }
 
 void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    std::uint8_t buffer[U8_MAX_LENGTH];
+    std::int32_t length = 0;
+    UBool error = false;
+    U8_APPEND(buffer, length, U8_MAX_LENGTH, static_cast<UChar32>(c), error);
+    if (!error) out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
 }
 
 std::optional<std::vector<std::u32string>> graphemeClusters(std::string_view text) {
@@ -77,32 +53,25 @@ std::optional<std::vector<std::u32string>> graphemeClusters(std::string_view tex
         }
         return clusters;
     }
-    QString s = QString::fromUcs4(scalars->data(), static_cast<qsizetype>(scalars->size()));
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
-    qsizetype start = 0;
-    while (start < s.size()) {
-        qsizetype end = finder.toNextBoundary();
-        if (end <= start) end = s.size();
-        QString cluster = s.mid(start, end - start).normalized(QString::NormalizationForm_C);
-        auto ucs4 = cluster.toUcs4();
-        clusters.emplace_back(ucs4.begin(), ucs4.end());
-        start = end;
+    icu::UnicodeString s = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status) || !breaks || !nfc) return std::nullopt;
+    breaks->setText(s);
+    for (std::int32_t start = breaks->first(), end = breaks->next(); end != icu::BreakIterator::DONE;
+         start = end, end = breaks->next()) {
+        UErrorCode clusterStatus = U_ZERO_ERROR;
+        icu::UnicodeString cluster = nfc->normalize(s.tempSubStringBetween(start, end), clusterStatus);
+        if (U_FAILURE(clusterStatus)) return std::nullopt;
+        std::u32string out;
+        for (std::int32_t i = 0; i < cluster.length(); i = cluster.moveIndex32(i, 1))
+            out.push_back(static_cast<char32_t>(cluster.char32At(i)));
+        clusters.push_back(std::move(out));
     }
     return clusters;
 }
 
-bool isIdeographic(char32_t c) {
-    // PropList.txt of Unicode 15, property Ideographic.
-    static constexpr char32_t ranges[][2] = {
-        {0x3006, 0x3007},   {0x3021, 0x3029},   {0x3038, 0x303A},   {0x3400, 0x4DBF},
-        {0x4E00, 0x9FFF},   {0xF900, 0xFA6D},   {0xFA70, 0xFAD9},   {0x16FE4, 0x16FE4},
-        {0x17000, 0x187F7}, {0x18800, 0x18CD5}, {0x18D00, 0x18D08}, {0x1B170, 0x1B2FB},
-        {0x20000, 0x2A6DF}, {0x2A700, 0x2B739}, {0x2B740, 0x2B81D}, {0x2B820, 0x2CEA1},
-        {0x2CEB0, 0x2EBE0}, {0x2F800, 0x2FA1D}, {0x30000, 0x3134A}, {0x31350, 0x323AF},
-    };
-    for (const auto& r : ranges)
-        if (c >= r[0] && c <= r[1]) return true;
-    return false;
-}
+bool isIdeographic(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_IDEOGRAPHIC); }
 
 }  // namespace sorvel

@@ -1,5 +1,6 @@
 #pragma once
-// Strict UTF-8 decoding and encoding for the share codes, and the text splitting they need.
+// Strict UTF-8 decoding and encoding for the share codes, and the text splitting they need, by
+// ICU.
 
 #include <optional>
 #include <string>

@@ -28,6 +28,7 @@ constexpr FaultName kFaultNames[] = {
     {CaptureFault::MovieError, "movie_error"},             {CaptureFault::NoBayerRaw, "no_bayer_raw"},
     {CaptureFault::LivePhotoUnsupported, "live_photo_unsupported"},
     {CaptureFault::NoMicrophone, "no_microphone"},         {CaptureFault::NoVideoConnection, "no_video_connection"},
+    {CaptureFault::MovieErrorBeforeStill, "movie_error_before_still"}, {CaptureFault::EmptyMovie, "empty_movie"},
 };
 }  // namespace
 

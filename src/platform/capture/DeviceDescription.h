@@ -23,6 +23,10 @@ enum class CaptureFault {
     LivePhotoUnsupported,
     NoMicrophone,
     NoVideoConnection,
+    // The Live Photo's movie fails before its still is delivered (the order a capture service
+    // may report them in), or is written empty without an error.
+    MovieErrorBeforeStill,
+    EmptyMovie,
 };
 
 std::optional<CaptureFault> parseCaptureFault(const std::string& name);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "platform/capture/CaptureTypes.h"
 #include "platform/foundation/Value.h"
@@ -38,6 +39,11 @@ public:
     std::optional<std::filesystem::path> livePhotoMovieFileURL;
     // Merged into the photo's metadata: "{GPS}" and other image-property dictionaries.
     Dictionary metadata;
+    // Names the capture across a restart. When set, a backend that keeps deferred photos keeps
+    // this capture in the deferred photo store (DeferredPhotoStore.h) from the press until its
+    // photo and movie have been handed to the delegate, so that a process killed meanwhile can
+    // have the photo finished at its next start.
+    std::string captureIdentifier;
 
 private:
     PhotoSettings();

@@ -1,4 +1,5 @@
 #include "Console.h"
+#include "ConsoleMute.h"
 
 #include <cstdio>
 #include <mutex>
@@ -9,7 +10,12 @@ namespace {
 std::mutex consoleMutex;
 std::vector<std::string>* captured = nullptr;
 std::FILE* stream = nullptr;
+thread_local bool muted = false;
 }
+
+bool consoleMuted() { return muted; }
+ScopedConsoleMute::ScopedConsoleMute(bool mute) : previous_(muted) { muted = muted || mute; }
+ScopedConsoleMute::~ScopedConsoleMute() { muted = previous_; }
 
 void setConsoleStream(std::FILE* s) {
     std::lock_guard lock(consoleMutex);
@@ -17,6 +23,7 @@ void setConsoleStream(std::FILE* s) {
 }
 
 void consolePrint(std::string_view line) {
+    if (muted) return;
     std::lock_guard lock(consoleMutex);
     if (captured) {
         captured->emplace_back(line);

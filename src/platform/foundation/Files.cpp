@@ -23,7 +23,7 @@ bool syncPath(const fs::path& path) {
     return ok;
 }
 
-WriteResult writeFileAtomically(const fs::path& path, const Bytes& bytes) {
+WriteResult writeFileAtomically(const fs::path& path, const Bytes& bytes, bool sync) {
     fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     fs::path tmp = dir / ("." + path.filename().string() + ".tmp-" + makeUuid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -40,7 +40,7 @@ WriteResult writeFileAtomically(const fs::path& path, const Bytes& bytes) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0) {
+    if (sync && ::fsync(fd) != 0) {
         std::string why = std::strerror(errno);
         ::close(fd);
         ::unlink(tmp.c_str());
@@ -52,7 +52,7 @@ WriteResult writeFileAtomically(const fs::path& path, const Bytes& bytes) {
         ::unlink(tmp.c_str());
         return {false, "cannot rename into " + path.string() + ": " + why};
     }
-    syncPath(dir);
+    if (sync) syncPath(dir);
     return {true, {}};
 }
 

@@ -15,8 +15,10 @@ struct WriteResult {
 };
 
 // Writes `bytes` to a temporary name beside `path`, fsyncs it, renames it over `path` and
-// fsyncs the folder. On failure nothing is left behind and `path` is untouched.
-WriteResult writeFileAtomically(const std::filesystem::path& path, const Bytes& bytes);
+// fsyncs the folder. On failure nothing is left behind and `path` is untouched. Without `sync`
+// the file is still whole or absent for a process killed at any moment (the kernel keeps what
+// was written), but not across a power cut until the kernel has written it out.
+WriteResult writeFileAtomically(const std::filesystem::path& path, const Bytes& bytes, bool sync = true);
 
 // fsync of a file or folder; false when it cannot be opened or synced.
 bool syncPath(const std::filesystem::path& path);

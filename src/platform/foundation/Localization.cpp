@@ -1,5 +1,6 @@
 #include "Localization.h"
 
+#include <mutex>
 #include <unordered_map>
 
 namespace sorvel {
@@ -90,7 +91,29 @@ bool parseStringsTable(std::string_view t, void (*add)(void*, std::string, std::
     }
 }
 
+namespace {
+std::mutex extraMutex;
+std::map<std::string, std::string>* extraEntries = nullptr;
+}  // namespace
+
+ScopedLocalizationEntries::ScopedLocalizationEntries(std::map<std::string, std::string> entries) {
+    std::lock_guard lock(extraMutex);
+    delete extraEntries;
+    extraEntries = new std::map<std::string, std::string>(std::move(entries));
+}
+
+ScopedLocalizationEntries::~ScopedLocalizationEntries() {
+    std::lock_guard lock(extraMutex);
+    delete extraEntries;
+    extraEntries = nullptr;
+}
+
 std::string localized(std::string_view key) {
+    {
+        std::lock_guard lock(extraMutex);
+        if (extraEntries)
+            if (auto it = extraEntries->find(std::string(key)); it != extraEntries->end()) return it->second;
+    }
     const auto& t = table();
     auto it = t.find(std::string(key));
     return it == t.end() ? std::string(key) : it->second;

@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "Console.h"
 #include "Files.h"
+#include "SettingsOverride.h"
 
 namespace fs = std::filesystem;
 
@@ -14,9 +15,14 @@ namespace sorvel {
 
 namespace {
 std::atomic<SettingsStore*> standardStore{nullptr};
+thread_local SettingsStore* threadOverride = nullptr;
 }
 
+ScopedSettingsOverride::ScopedSettingsOverride(SettingsStore* store) : previous_(threadOverride) { threadOverride = store; }
+ScopedSettingsOverride::~ScopedSettingsOverride() { threadOverride = previous_; }
+
 SettingsStore& SettingsStore::standard() {
+    if (threadOverride) return *threadOverride;
     SettingsStore* s = standardStore.load(std::memory_order_acquire);
     if (s) return *s;
     // Used before start-up installed one (a test of a single unit): a store in memory.

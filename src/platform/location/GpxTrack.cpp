@@ -1,5 +1,8 @@
 #include "GpxTrack.h"
 
+#include <expat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -10,56 +13,11 @@ namespace sorvel {
 
 namespace {
 
-// Finds the start of an element named `name` at or after `from` ("<trkpt" followed by a
-// space, '>' or '/'), so that "<trkptx" or "<trkseg" are not taken for it.
-std::size_t findElement(std::string_view text, std::string_view name, std::size_t from) {
-    std::string open(1, '<');
-    open.append(name);
-    for (std::size_t at = text.find(open, from); at != std::string_view::npos; at = text.find(open, at + 1)) {
-        std::size_t after = at + open.size();
-        if (after >= text.size()) return std::string_view::npos;
-        char c = text[after];
-        if (c == '>' || c == '/' || std::isspace(static_cast<unsigned char>(c))) return at;
-    }
-    return std::string_view::npos;
-}
-
-// The value of attribute `name` in a start tag's text, single or double quoted.
-std::optional<std::string_view> attribute(std::string_view tag, std::string_view name) {
-    for (std::size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
-        if (at == 0 || !std::isspace(static_cast<unsigned char>(tag[at - 1]))) continue;
-        std::size_t p = at + name.size();
-        while (p < tag.size() && std::isspace(static_cast<unsigned char>(tag[p]))) ++p;
-        if (p >= tag.size() || tag[p] != '=') continue;
-        ++p;
-        while (p < tag.size() && std::isspace(static_cast<unsigned char>(tag[p]))) ++p;
-        if (p >= tag.size() || (tag[p] != '"' && tag[p] != '\'')) return std::nullopt;
-        char quote = tag[p];
-        std::size_t end = tag.find(quote, p + 1);
-        if (end == std::string_view::npos) return std::nullopt;
-        return tag.substr(p + 1, end - p - 1);
-    }
-    return std::nullopt;
-}
-
-// Text of the first <name>...</name> inside `body`; nothing when absent. `broken` is set when
-// the element opens but never closes.
-std::optional<std::string_view> childText(std::string_view body, std::string_view name, bool& broken) {
-    std::size_t at = findElement(body, name, 0);
-    if (at == std::string_view::npos) return std::nullopt;
-    std::size_t open = body.find('>', at);
-    if (open == std::string_view::npos) {
-        broken = true;
-        return std::nullopt;
-    }
-    std::string close("</");
-    close.append(name).append(">");
-    std::size_t end = body.find(close, open + 1);
-    if (end == std::string_view::npos) {
-        broken = true;
-        return std::nullopt;
-    }
-    return body.substr(open + 1, end - open - 1);
+// Element names without a namespace prefix ("gpx:trkpt" is a trkpt).
+std::string_view localName(const XML_Char* name) {
+    std::string_view n(name);
+    auto colon = n.rfind(':');
+    return colon == std::string_view::npos ? n : n.substr(colon + 1);
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -68,82 +26,120 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
+// What expat's callbacks build; the first problem stops the parser.
+struct Reader {
+    XML_Parser parser = nullptr;
+    GpxTrack track;
+    std::string error;
+    bool sawGpx = false;
+    int depth = 0;
+    bool inPoint = false;
+    GpxPoint point;
+    std::string collecting;  // "ele" or "time" while inside one, else empty
+    std::string text;
+    bool haveEle = false, haveTime = false;
+
+    std::string where() const { return "track point " + std::to_string(track.points.size() + 1); }
+    void fail(std::string why) {
+        if (error.empty()) error = std::move(why);
+        XML_StopParser(parser, XML_FALSE);
+    }
+
+    void start(const XML_Char* rawName, const XML_Char** attributes) {
+        std::string_view name = localName(rawName);
+        if (depth++ == 0 && name != "gpx") return fail("not a GPX file (no <gpx> element)");
+        if (name == "gpx") sawGpx = true;
+        if (name == "trkpt") {
+            if (inPoint) return fail(where() + ": no </trkpt>");
+            std::optional<double> lat, lon;
+            for (const XML_Char** a = attributes; a && a[0]; a += 2) {
+                std::string_view key = localName(a[0]);
+                if (key == "lat") lat = parseNumber(a[1]);
+                else if (key == "lon") lon = parseNumber(a[1]);
+            }
+            if (!lat || !lon || std::fabs(*lat) > 90 || std::fabs(*lon) > 180)
+                return fail(where() + ": missing or invalid lat/lon");
+            inPoint = true;
+            point = GpxPoint{*lat, *lon, 0, std::nullopt};
+            haveEle = haveTime = false;
+        } else if (inPoint && collecting.empty() && ((name == "ele" && !haveEle) || (name == "time" && !haveTime))) {
+            collecting = name;
+            text.clear();
+        }
+    }
+
+    void end(const XML_Char* rawName) {
+        --depth;
+        std::string_view name = localName(rawName);
+        if (!collecting.empty() && name == collecting) {
+            if (collecting == "ele") {
+                auto v = parseNumber(trimmed(text));
+                if (!v) return fail(where() + ": invalid <ele>");
+                point.elevation = *v;
+                haveEle = true;
+            } else {
+                point.time = parseIso8601(trimmed(text));
+                if (!point.time) return fail(where() + ": invalid <time>");
+                haveTime = true;
+            }
+            collecting.clear();
+        } else if (name == "trkpt" && inPoint) {
+            track.points.push_back(point);
+            inPoint = false;
+        }
+    }
+};
+
 }  // namespace
 
 std::optional<GpxTrack> parseGpx(std::string_view text, std::string& error) {
-    if (findElement(text, "gpx", 0) == std::string_view::npos) {
+    Reader reader;
+    reader.parser = XML_ParserCreate(nullptr);
+    if (!reader.parser) {
+        error = "cannot start the XML parser";
+        return std::nullopt;
+    }
+    XML_SetUserData(reader.parser, &reader);
+    XML_SetElementHandler(
+        reader.parser,
+        [](void* data, const XML_Char* name, const XML_Char** attributes) { static_cast<Reader*>(data)->start(name, attributes); },
+        [](void* data, const XML_Char* name) { static_cast<Reader*>(data)->end(name); });
+    XML_SetCharacterDataHandler(reader.parser, [](void* data, const XML_Char* s, int length) {
+        auto* r = static_cast<Reader*>(data);
+        if (!r->collecting.empty()) r->text.append(s, static_cast<std::size_t>(length));
+    });
+    // Fed in pieces: expat takes an int length.
+    bool ok = true;
+    std::size_t at = 0;
+    do {
+        std::size_t piece = std::min<std::size_t>(text.size() - at, 1 << 20);
+        bool last = at + piece == text.size();
+        if (XML_Parse(reader.parser, text.data() + at, static_cast<int>(piece), last ? XML_TRUE : XML_FALSE) !=
+            XML_STATUS_OK) {
+            ok = false;
+            if (reader.error.empty()) {
+                std::string where = reader.inPoint ? reader.where() + ": " : std::string();
+                reader.error = where + "not well-formed XML (" + XML_ErrorString(XML_GetErrorCode(reader.parser)) +
+                               " at line " + std::to_string(XML_GetCurrentLineNumber(reader.parser)) + ")";
+            }
+            break;
+        }
+        at += piece;
+    } while (at < text.size());
+    XML_ParserFree(reader.parser);
+    if (!ok || !reader.error.empty()) {
+        error = reader.error;
+        return std::nullopt;
+    }
+    if (!reader.sawGpx) {
         error = "not a GPX file (no <gpx> element)";
         return std::nullopt;
     }
-    GpxTrack track;
-    std::size_t from = 0;
-    for (;;) {
-        std::size_t at = findElement(text, "trkpt", from);
-        if (at == std::string_view::npos) break;
-        std::string where = "track point " + std::to_string(track.points.size() + 1);
-        std::size_t tagEnd = text.find('>', at);
-        if (tagEnd == std::string_view::npos) {
-            error = where + ": unclosed tag";
-            return std::nullopt;
-        }
-        std::string_view tag = text.substr(at, tagEnd - at);
-        bool selfClosing = !tag.empty() && tag.back() == '/';
-
-        GpxPoint point;
-        auto lat = attribute(tag, "lat");
-        auto lon = attribute(tag, "lon");
-        std::optional<double> latValue, lonValue;
-        if (lat) latValue = parseNumber(*lat);
-        if (lon) lonValue = parseNumber(*lon);
-        if (!latValue || !lonValue || std::fabs(*latValue) > 90 || std::fabs(*lonValue) > 180) {
-            error = where + ": missing or invalid lat/lon";
-            return std::nullopt;
-        }
-        point.latitude = *latValue;
-        point.longitude = *lonValue;
-
-        from = tagEnd + 1;
-        if (!selfClosing) {
-            std::size_t close = text.find("</trkpt>", from);
-            if (close == std::string_view::npos) {
-                error = where + ": no </trkpt>";
-                return std::nullopt;
-            }
-            std::string_view body = text.substr(from, close - from);
-            // A following point inside the body means this one was never closed.
-            if (findElement(body, "trkpt", 0) != std::string_view::npos) {
-                error = where + ": no </trkpt>";
-                return std::nullopt;
-            }
-            bool broken = false;
-            if (auto ele = childText(body, "ele", broken)) {
-                auto v = parseNumber(trimmed(*ele));
-                if (!v) {
-                    error = where + ": invalid <ele>";
-                    return std::nullopt;
-                }
-                point.elevation = *v;
-            }
-            if (auto time = childText(body, "time", broken)) {
-                point.time = parseIso8601(trimmed(*time));
-                if (!point.time) {
-                    error = where + ": invalid <time>";
-                    return std::nullopt;
-                }
-            }
-            if (broken) {
-                error = where + ": unclosed <ele> or <time>";
-                return std::nullopt;
-            }
-            from = close + 8;
-        }
-        track.points.push_back(point);
-    }
-    if (track.points.empty()) {
+    if (reader.track.points.empty()) {
         error = "no track points";
         return std::nullopt;
     }
-    return track;
+    return reader.track;
 }
 
 std::optional<GpxTrack> loadGpx(const std::filesystem::path& file, std::string& error) {

@@ -1,6 +1,7 @@
 #pragma once
 // A recorded track in GPX, replayed by the location service in place of a receiver. Only what
-// replay needs is read: track points with latitude, longitude, elevation and time.
+// replay needs is read: track points with latitude, longitude, elevation and time. The XML is
+// read by expat.
 
 #include <filesystem>
 #include <optional>

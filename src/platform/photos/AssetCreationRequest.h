@@ -50,6 +50,12 @@ public:
 
     // The identifier the asset will have once saved.
     const std::string& placeholderLocalIdentifier() const { return localIdentifier_; }
+    // A capture saved again after a restart keeps the identifier it was given at the press, so
+    // the library can tell it is already there. Call before anything else on the request.
+    void setLocalIdentifier(std::string identifier) { localIdentifier_ = std::move(identifier); }
+    // When the picture was taken; without it, the moment of the save.
+    void setCreationDate(std::optional<Date> date) { creationDate_ = date; }
+    const std::optional<Date>& creationDate() const { return creationDate_; }
 
     const std::vector<PendingResource>& resources() const { return resources_; }
     const std::optional<Location>& location() const { return location_; }
@@ -60,6 +66,7 @@ private:
     std::string localIdentifier_;
     std::vector<PendingResource> resources_;
     std::optional<Location> location_;
+    std::optional<Date> creationDate_;
 };
 
 // The requests made by the change block that runs on the calling thread. Used by the library.

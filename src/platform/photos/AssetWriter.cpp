@@ -8,6 +8,7 @@
 #include "AssetFiles.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/PausePoint.h"
 #include "platform/foundation/Uuid.h"
 
 namespace fs = std::filesystem;
@@ -167,12 +168,12 @@ SaveOutcome saveAssets(const fs::path& folder, LibraryIndex& index,
         const AssetCreationRequest& r = *requests[a];
         PhotoAsset asset;
         asset.localIdentifier = r.placeholderLocalIdentifier();
-        asset.creationDate = creationDate;
+        asset.creationDate = r.creationDate().value_or(creationDate);
         asset.mediaType = AssetMediaType::Image;
         asset.location = r.location();
         for (const auto& res : r.resources())
             if (res.type == AssetResourceType::PairedVideo) asset.pairingIdentifier = makeUuid();
-        AssetTag tag{asset.localIdentifier, creationDate, asset.location, asset.pairingIdentifier, 0,
+        AssetTag tag{asset.localIdentifier, asset.creationDate, asset.location, asset.pairingIdentifier, 0,
                      r.resources().size()};
         for (std::size_t i = 0; i < r.resources().size(); ++i) {
             tag.position = i;
@@ -182,7 +183,7 @@ SaveOutcome saveAssets(const fs::path& folder, LibraryIndex& index,
             file.assetIndex = a;
             file.resourceIndex = i;
             plan.files.push_back(file);
-            auto written = writeResource(folder, res, plan.files.back(), creationDate.secondsSince1970,
+            auto written = writeResource(folder, res, plan.files.back(), asset.creationDate.secondsSince1970,
                                          encodeAssetTag(tag), error);
             if (!written) return failure(plan, error);
             asset.resources.push_back({res.type, {}, written->byteSize, written->sha256});
@@ -203,6 +204,7 @@ SaveOutcome saveAssets(const fs::path& folder, LibraryIndex& index,
     }
     syncPath(folder);
 
+    pausePoint("library-commit");
     if (!index.insert(plan.assets, number, error)) return failure(plan, "cannot update the library index: " + error);
     nextNumber = number;
 

@@ -1,9 +1,15 @@
 #include "LibraryListing.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <set>
+
+#include "AssetFiles.h"
 #include "LibraryIndex.h"
 #include "PhotoAsset.h"
+#include "Sha256.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/Dates.h"
 
 namespace fs = std::filesystem;
@@ -12,29 +18,7 @@ namespace sorvel {
 
 namespace {
 
-constexpr const char* kUsage = "usage: sorvel-camera library list [--json]";
-
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
+constexpr const char* kUsage = "usage: sorvel-camera library list [--json] | library check";
 
 std::string number(double v) { return shortestDecimal(v); }
 
@@ -58,28 +42,72 @@ void writeText(const std::vector<PhotoAsset>& assets, std::ostream& out) {
 }
 
 void writeJson(const std::vector<PhotoAsset>& assets, std::ostream& out) {
-    out << "[";
-    for (std::size_t n = 0; n < assets.size(); ++n) {
-        const PhotoAsset& a = assets[n];
-        out << (n ? ",\n " : "\n ") << "{\"localIdentifier\": " << jsonString(a.localIdentifier)
-            << ", \"creationDate\": " << jsonString(formatIso8601(a.creationDate))
-            << ", \"mediaType\": " << int(a.mediaType) << ", \"mediaSubtypes\": " << a.mediaSubtypes
-            << ", \"kind\": " << jsonString(kind(a)) << ", \"resources\": [";
-        for (std::size_t i = 0; i < a.resources.size(); ++i) {
-            const AssetResource& r = a.resources[i];
-            out << (i ? ", " : "") << "{\"type\": " << int(r.type) << ", \"fileName\": " << jsonString(r.fileName)
-                << ", \"byteSize\": " << r.byteSize << ", \"sha256\": " << jsonString(r.sha256) << "}";
-        }
-        out << "], \"location\": ";
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const PhotoAsset& a : assets) {
+        nlohmann::ordered_json resources = nlohmann::ordered_json::array();
+        for (const AssetResource& r : a.resources)
+            resources.push_back({{"type", int(r.type)}, {"fileName", r.fileName}, {"byteSize", r.byteSize},
+                                 {"sha256", r.sha256}});
+        nlohmann::ordered_json location = nullptr;
         if (a.location)
-            out << "{\"latitude\": " << number(a.location->latitude) << ", \"longitude\": "
-                << number(a.location->longitude) << ", \"altitude\": " << number(a.location->altitude)
-                << ", \"timestamp\": " << jsonString(formatIso8601(a.location->timestamp)) << "}";
-        else
-            out << "null";
-        out << ", \"pairingIdentifier\": " << (a.pairingIdentifier ? jsonString(*a.pairingIdentifier) : "null") << "}";
+            location = {{"latitude", a.location->latitude},
+                        {"longitude", a.location->longitude},
+                        {"altitude", a.location->altitude},
+                        {"timestamp", formatIso8601(a.location->timestamp)}};
+        list.push_back({{"localIdentifier", a.localIdentifier},
+                        {"creationDate", formatIso8601(a.creationDate)},
+                        {"mediaType", int(a.mediaType)},
+                        {"mediaSubtypes", a.mediaSubtypes},
+                        {"kind", kind(a)},
+                        {"resources", std::move(resources)},
+                        {"location", std::move(location)},
+                        {"pairingIdentifier", a.pairingIdentifier ? nlohmann::ordered_json(*a.pairingIdentifier) : nullptr}});
     }
-    out << (assets.empty() ? "]\n" : "\n]\n");
+    // Names that are not UTF-8 (a file a person renamed) are written with replacement characters
+    // rather than failing the listing.
+    out << list.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+std::string sha256Of(const Bytes& bytes) {
+    Sha256 h;
+    h.update(bytes.data(), bytes.size());
+    return h.finishHex();
+}
+
+// Every listed file present with its recorded size and hash, no asset-looking file unlisted and
+// nothing left of an interrupted save. One line per problem; the count of problems.
+int checkLibrary(const fs::path& folder, const std::vector<PhotoAsset>& assets, std::ostream& out) {
+    int problems = 0;
+    std::set<std::string> listed;
+    std::size_t files = 0;
+    for (const PhotoAsset& a : assets)
+        for (const AssetResource& r : a.resources) {
+            ++files;
+            listed.insert(r.fileName);
+            auto bytes = readFile(folder / r.fileName);
+            std::string why;
+            if (!bytes) why = "missing";
+            else if (bytes->size() != r.byteSize) why = "size " + std::to_string(bytes->size()) + " instead of " + std::to_string(r.byteSize);
+            else if (sha256Of(*bytes) != r.sha256) why = "content differs from the saved file (SHA-256)";
+            if (!why.empty()) {
+                out << "damaged: " << r.fileName << " (" << why << ")\n";
+                ++problems;
+            }
+        }
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.rfind(kTempPrefix, 0) == 0 || name.rfind(kJournalPrefix, 0) == 0) {
+            out << "left by an interrupted save: " << name << "\n";
+            ++problems;
+        } else if (name.front() != '.' && it->is_regular_file() && !listed.count(name)) {
+            out << "not in the index: " << name << "\n";
+            ++problems;
+        }
+    }
+    out << assets.size() << (assets.size() == 1 ? " asset, " : " assets, ") << files << " files, " << problems
+        << (problems == 1 ? " problem\n" : " problems\n");
+    return problems;
 }
 
 }  // namespace
@@ -89,7 +117,8 @@ int runLibraryCommand(const std::vector<std::string>& args, std::ostream& out, s
     std::vector<std::string> words = args;
     if (!words.empty() && words.front() == "library") words.erase(words.begin());
     bool json = false;
-    if (words.empty() || words.front() != "list") {
+    const bool check = !words.empty() && words.front() == "check";
+    if (words.empty() || (words.front() != "list" && !check) || (check && words.size() > 1)) {
         err << kUsage << "\n";
         return 2;
     }
@@ -114,6 +143,7 @@ int runLibraryCommand(const std::vector<std::string>& args, std::ostream& out, s
         }
         assets = opened.index->assets();
     }
+    if (check) return checkLibrary(libraryFolder, assets, out) == 0 ? 0 : 1;
     if (json) writeJson(assets, out);
     else writeText(assets, out);
     return 0;

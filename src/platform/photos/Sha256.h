@@ -1,6 +1,8 @@
 #pragma once
 // SHA-256 of asset files, kept in the library index so that a damaged or replaced file can be
-// told apart from the one that was saved.
+// told apart from the one that was saved. Computed by Nettle.
+
+#include <nettle/sha2.h>
 
 #include <array>
 #include <cstddef>
@@ -21,11 +23,7 @@ public:
     static std::string hex(const std::uint8_t* data, std::size_t size);
 
 private:
-    void block(const std::uint8_t* p);
-    std::array<std::uint32_t, 8> h_;
-    std::array<std::uint8_t, 64> buffer_{};
-    std::size_t buffered_ = 0;
-    std::uint64_t totalBytes_ = 0;
+    sha256_ctx context_;
 };
 
 }  // namespace sorvel

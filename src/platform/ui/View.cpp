@@ -65,15 +65,16 @@ double easeInEaseOut(double x) {
 }  // namespace
 
 double View::Keyframes::valueAt(double now) const {
-    double t = duration > 0 ? (now - start) / duration : 1;
+    // One timing curve over the whole animation, as a key-frame animation's timing function:
+    // the eased progress picks the segment, and values run linearly within it.
+    double t = easeInEaseOut(duration > 0 ? (now - start) / duration : 1);
     if (t <= keyTimes.front()) return values.front();
     if (t >= keyTimes.back()) return values.back();
     for (std::size_t i = 0; i + 1 < keyTimes.size(); ++i) {
         double t0 = keyTimes[i], t1 = keyTimes[i + 1];
         if (t > t1) continue;
         if (t1 <= t0) return values[i + 1];
-        double eased = easeInEaseOut((t - t0) / (t1 - t0));
-        return values[i] + (values[i + 1] - values[i]) * eased;
+        return values[i] + (values[i + 1] - values[i]) * (t - t0) / (t1 - t0);
     }
     return values.back();
 }

@@ -4,6 +4,7 @@
 
 #include "app/filters/FilterChain.h"
 #include "app/filters/FilterOperation.h"
+#include "app/filters/FilterParameter.h"
 #include "platform/foundation/Console.h"
 #include "platform/image/FilterKit.h"
 #include "platform/image/RenderContext.h"
@@ -165,14 +166,32 @@ TEST(FilterChain, BadValuesAndMissingSegmentationLeaveThePicture) {
     ParameterMap damaged = with({{"10", NAN}, {"9", 0.5f}, {"24", INFINITY}});
     Image out = applyFilters(picture, damaged);
     EXPECT_EQ(out.node(), picture.node());
-    if (!image::Filter::make("CIPersonSegmentation")) {
+
+    // A platform without segmentation: the pre-pass asks for it, says so once and changes nothing.
+    ParameterMap map = defaults();
+    map.erase("22");
+    {
+        ScopedFilterMaker noSegmentation([](std::string_view name) -> std::unique_ptr<image::Filter> {
+            if (name == "CIPersonSegmentation") return nullptr;
+            return image::Filter::make(name);
+        });
         ConsoleCapture console;
         Recorder recorder;
-        ParameterMap map = defaults();
-        map.erase("22");
         EXPECT_EQ(applyFilters(picture, map, &recorder).node(), picture.node());
         EXPECT_EQ(recorder.requested, std::vector<std::string>{"CIPersonSegmentation"});
         EXPECT_EQ(console.lines(), std::vector<std::string>{"无法创建人物分割滤镜"});
+    }
+    // Segmentation that finds no mask: its own line, the picture unchanged.
+    image::registerFilter({"TestNoMask", "yields nothing", {}, [](const image::Filter&) -> std::optional<Image> {
+                               return std::nullopt;
+                           }});
+    {
+        ScopedFilterMaker noMask([](std::string_view name) {
+            return image::Filter::make(name == "CIPersonSegmentation" ? std::string_view("TestNoMask") : name);
+        });
+        ConsoleCapture console;
+        EXPECT_EQ(applyFilters(picture, map).node(), picture.node());
+        EXPECT_EQ(console.lines(), std::vector<std::string>{"无法生成分割后的图像"});
     }
 }
 
@@ -216,3 +235,36 @@ TEST(FilterChain, SegmentationPassSaturatesPeopleAndSurroundingsSeparately) {
 
 }  // namespace
 }  // namespace sorvel
+
+// The catalogue as the product defines it, row by row: a changed bound, default or type would
+// change what every saved filter and share code means.
+TEST(FilterCatalogue, TheTwentyFiveRowsAreTheDefinedOnes) {
+    struct Row {
+        std::int64_t id;
+        const char* name;
+        float min, max, defaultValue;
+        std::int64_t type;
+    };
+    const Row rows[] = {
+        {1, "曝光", -4, 4, 0, 0},           {2, "对比度", 0, 2, 1, 0},         {3, "饱和度", 0, 2, 1, 0},
+        {4, "亮度", -1, 1, 0, 0},           {5, "饱和度保持肤色", -1, 1, 0, 0}, {6, "伽马", 0.5f, 2, 1, 0},
+        {7, "色相", -35, 35, 0, 0},         {8, "色温", 3000, 9000, 5500, 1},  {9, "泛光强度", 0, 1, 0, 0},
+        {10, "泛光半径", 0, 100, 0, 0},     {11, "添加噪点", 0, 1, 0, 0},      {12, "高饱和胶片", 0, 1, 0, 0},
+        {13, "中饱和胶片", 0, 1, 0, 0},     {14, "低饱和胶片", 0, 1, 0, 0},    {15, "低对比黑白", 0, 1, 0, 0},
+        {16, "中对比黑白", 0, 1, 0, 0},     {17, "高饱和黑白", 0, 1, 0, 0},    {18, "暖色胶片", 0, 1, 0, 0},
+        {19, "暗角强度", 0, 4, 0, 0},       {20, "高光", 0, 1, 1, 0},          {21, "阴影", 0, 1, 0, 0},
+        {22, "人物饱和度", 0, 2, 1, 0},     {23, "环境饱和度", 0, 2, 1, 0},    {24, "模糊", 0, 30, 0, 0},
+        {25, "边缘检测", 0, 1, 0, 0},
+    };
+    auto catalogue = sorvel::initializeFilterParameters();
+    ASSERT_EQ(catalogue.size(), std::size(rows));
+    for (std::size_t i = 0; i < catalogue.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_EQ(catalogue[i].id, rows[i].id);
+        EXPECT_EQ(catalogue[i].name, rows[i].name);
+        EXPECT_EQ(catalogue[i].min, rows[i].min);
+        EXPECT_EQ(catalogue[i].max, rows[i].max);
+        EXPECT_EQ(catalogue[i].defaultValue, rows[i].defaultValue);
+        EXPECT_EQ(catalogue[i].type, rows[i].type);
+    }
+}

@@ -199,5 +199,37 @@ TEST(FilterCodec, RandomFiltersRoundTripWithinOneStep) {
     }
 }
 
+
+// The codes' text handling: malformed UTF-8 refused, characters counted as a person counts
+// them (a letter with a combining accent, an emoji family, a flag), canonically equal texts
+// equal, ideographs told from other scripts.
+TEST(FilterCodecText, Utf8IsStrictAndClustersAreGraphemesInComposedForm) {
+    for (const char* bad : {"\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE4\xB8", "\x80", "a\xFF"})
+        EXPECT_FALSE(decodeUtf8(bad)) << ::testing::PrintToString(std::string(bad));
+    std::string all;
+    for (char32_t c : {U'a', U'\u00E9', U'\u4E00', U'\U0001F600', U'\U0010FFFF'}) appendUtf8(all, c);
+    auto back = decodeUtf8(all);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, (std::vector<char32_t>{U'a', U'\u00E9', U'\u4E00', U'\U0001F600', U'\U0010FFFF'}));
+
+    auto clusters = graphemeClusters("e\xCC\x81" "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"
+                                     "\xF0\x9F\x87\xA8\xF0\x9F\x87\xB3" "\xE4\xB8\x80");
+    ASSERT_TRUE(clusters);
+    ASSERT_EQ(clusters->size(), 4u);
+    EXPECT_EQ((*clusters)[0], std::u32string(U"\u00E9")) << "the decomposed letter is not composed";
+    EXPECT_EQ((*clusters)[1].size(), 5u);
+    EXPECT_EQ((*clusters)[2], std::u32string(U"\U0001F1E8\U0001F1F3"));
+    EXPECT_EQ((*clusters)[3], std::u32string(U"\u4E00"));
+    EXPECT_EQ(graphemeClusters("\xC3\xA9"), graphemeClusters("e\xCC\x81"));
+    EXPECT_FALSE(graphemeClusters("\xE4\xB8\x80\xC0\x80"));
+
+    EXPECT_TRUE(isIdeographic(U'\u4E00'));
+    EXPECT_TRUE(isIdeographic(U'\U00020000'));
+    EXPECT_TRUE(isIdeographic(U'\uF900'));
+    EXPECT_FALSE(isIdeographic(U'A'));
+    EXPECT_FALSE(isIdeographic(U'\u3041'));
+}
+
 }  // namespace
 }  // namespace sorvel
+

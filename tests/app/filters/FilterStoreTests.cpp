@@ -15,9 +15,12 @@ protected:
     }
     void TearDown() override { SettingsStore::setStandard(nullptr); }
 
-    // A restart: a new controller state reading what the last one left in the store.
-    FilterState relaunch() {
-        FilterState state;
+    // A restart: the list as a new controller reads it from what the last one left in the store.
+    struct Launched {
+        std::vector<Dictionary> filters;
+    };
+    Launched relaunch() {
+        Launched state;
         loadFiltersFromUserDefaults(state.filters);
         checkFirstLaunch(state.filters);
         return state;
@@ -28,7 +31,7 @@ protected:
 
 // The presets must appear once, in order, complete, and never again on later launches.
 TEST_F(FilterStoreTest, FirstLaunchImportsTheThreePresetsOnce) {
-    FilterState first = relaunch();
+    Launched first = relaunch();
     ASSERT_EQ(first.filters.size(), 3u);
     const char* names[] = {"🌊海草ccd", "🟡只有你是彩色的", "🍀自然柔和"};
     for (int i = 0; i < 3; ++i) {
@@ -41,26 +44,14 @@ TEST_F(FilterStoreTest, FirstLaunchImportsTheThreePresetsOnce) {
     }
     EXPECT_TRUE(store->boolForKey("hasLaunchedBefore"));
 
-    FilterState second = relaunch();
+    Launched second = relaunch();
     EXPECT_EQ(second.filters.size(), 3u);
     EXPECT_EQ(second.filters, first.filters) << "stored form must read back as it was written";
 }
 
-// Filtering state is the controller's, not the store's: nothing selected, switch off.
-TEST_F(FilterStoreTest, RestartLeavesFilteringOffWithNothingSelected) {
-    FilterState running = relaunch();
-    running.selectedFilter = running.filters[1];
-    running.isFilterEnabled = true;
-    saveFiltersToUserDefaults(running.filters);
-    FilterState restarted = relaunch();
-    EXPECT_FALSE(restarted.isFilterEnabled);
-    EXPECT_FALSE(restarted.selectedFilter);
-    EXPECT_EQ(restarted.filters.size(), 3u);
-}
-
 // Deleting everything must stick: the presets come back only on a never-launched store.
 TEST_F(FilterStoreTest, EmptiedListStaysEmptyAfterRestart) {
-    FilterState state = relaunch();
+    Launched state = relaunch();
     state.filters.clear();
     saveFiltersToUserDefaults(state.filters);
     EXPECT_TRUE(relaunch().filters.empty());

@@ -1,3 +1,5 @@
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -8,6 +10,7 @@
 #include "LibraryTestSupport.h"
 #include "platform/photos/GalleryOpener.h"
 #include "platform/photos/LibraryListing.h"
+#include "platform/foundation/Files.h"
 
 namespace fs = std::filesystem;
 using namespace sorvel;
@@ -63,16 +66,45 @@ TEST(PhotoLibrary, ListCommandShowsAssetsNewestFirstAsTextAndJson) {
 
     auto json = run({"library", "list", "--json"}, f.libraryFolder);
     EXPECT_EQ(json.code, 0) << json.err;
-    EXPECT_EQ(json.out.find("\"fileName\": \"IMG_0002.DNG\""), json.out.find("\"fileName\""));
-    EXPECT_NE(json.out.find("{\"type\": 9, \"fileName\": \"IMG_0001.MOV\", \"byteSize\": 10"), std::string::npos)
-        << json.out;
-    EXPECT_NE(json.out.find("\"location\": {\"latitude\": -33.86, \"longitude\": 151.21, \"altitude\": 58, "
-                            "\"timestamp\": \"2025-12-31T23:59:59.500000Z\"}"),
-              std::string::npos)
-        << json.out;
-    EXPECT_NE(json.out.find("\"location\": null, \"pairingIdentifier\": null"), std::string::npos) << json.out;
-    EXPECT_EQ(json.out.front(), '[');
-    EXPECT_EQ(json.out.substr(json.out.size() - 2), "]\n");
+    auto doc = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(doc.is_array()) << json.out;
+    ASSERT_EQ(doc.size(), 2u);
+    EXPECT_EQ(doc[0]["resources"][0]["fileName"], "IMG_0002.DNG");
+    EXPECT_EQ(doc[0]["kind"], "raw photo");
+    EXPECT_TRUE(doc[0]["location"].is_null());
+    EXPECT_TRUE(doc[0]["pairingIdentifier"].is_null());
+    const auto& movie = doc[1]["resources"][1];
+    EXPECT_EQ(movie["type"], 9);
+    EXPECT_EQ(movie["fileName"], "IMG_0001.MOV");
+    EXPECT_EQ(movie["byteSize"], 10);
+    EXPECT_EQ(movie["sha256"].get<std::string>().size(), 64u);
+    const auto& location = doc[1]["location"];
+    EXPECT_DOUBLE_EQ(location["latitude"].get<double>(), -33.86);
+    EXPECT_DOUBLE_EQ(location["longitude"].get<double>(), 151.21);
+    EXPECT_DOUBLE_EQ(location["altitude"].get<double>(), 58);
+    EXPECT_EQ(location["timestamp"], "2025-12-31T23:59:59.500000Z");
+    EXPECT_TRUE(doc[1]["pairingIdentifier"].is_string());
+    EXPECT_EQ(json.out.back(), '\n');
+
+    // The same library passes the check; a changed byte, a stray file and a left temporary fail it.
+    auto check = run({"library", "check"}, f.libraryFolder);
+    EXPECT_EQ(check.code, 0) << check.out;
+    EXPECT_EQ(check.out, "2 assets, 3 files, 0 problems\n");
+    {
+        auto bytes = readFile(f.libraryFolder / "IMG_0002.DNG");
+        ASSERT_TRUE(bytes);
+        (*bytes)[bytes->size() / 2] ^= 0x40;
+        writeBytes(f.libraryFolder / "IMG_0002.DNG", *bytes);
+    }
+    writeBytes(f.libraryFolder / "IMG_0099.HEIC", fakeHeic(20, 3));
+    writeBytes(f.libraryFolder / ".sorvel-tmp-x-0", fakeHeic(20, 4));
+    check = run({"library", "check"}, f.libraryFolder);
+    EXPECT_EQ(check.code, 1);
+    EXPECT_NE(check.out.find("damaged: IMG_0002.DNG (content differs from the saved file (SHA-256))"), std::string::npos)
+        << check.out;
+    EXPECT_NE(check.out.find("not in the index: IMG_0099.HEIC"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("left by an interrupted save: .sorvel-tmp-x-0"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("3 problems"), std::string::npos) << check.out;
 }
 
 // Catches usage mistakes that list anyway or exit with the wrong code, and a missing library

@@ -1,5 +1,6 @@
 #include "platform/capture/virtual/PhotoPipeline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,17 @@ std::string exifDate(double seconds) {
     return text;
 }
 
+// "+08:00": the offset from UTC of the local time the capture's dates are written in.
+std::string exifOffset(double seconds) {
+    long offset = localCalendarTime(Date{seconds}).utcOffsetSeconds;
+    char text[16];
+    // Real offsets lie within a day; the clamp keeps the text within its buffer whatever comes.
+    long magnitude = std::min(offset < 0 ? -offset : offset, 24L * 3600 - 1);
+    std::snprintf(text, sizeof text, "%c%02ld:%02ld", offset < 0 ? '-' : '+', magnitude / 3600, (magnitude % 3600) / 60);
+    return text;
+}
+
+// Exif flash values: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
 int exifFlash(FlashMode mode, bool fired) {
     int modeBits = mode == FlashMode::On ? 1 : mode == FlashMode::Auto ? 3 : 2;
     return (fired ? 1 : 0) | (modeBits << 3);
@@ -34,6 +46,9 @@ Dictionary photoMetadata(const StillJob& job, Dimensions size) {
         {"LensMake", Value(job.make)},
         {"DateTimeOriginal", Value(exifDate(job.timestamp))},
         {"DateTimeDigitized", Value(exifDate(job.timestamp))},
+        {"OffsetTime", Value(exifOffset(job.timestamp))},
+        {"OffsetTimeOriginal", Value(exifOffset(job.timestamp))},
+        {"OffsetTimeDigitized", Value(exifOffset(job.timestamp))},
         {"ExposureBiasValue", Value(static_cast<double>(job.exposureBias))},
         {"Flash", Value(exifFlash(job.flashMode, job.flashFired))},
         {"WhiteBalance", Value(job.autoWhiteBalance ? 0 : 1)},

@@ -30,6 +30,8 @@ struct StillJob {
 
 // "yyyy:MM:dd HH:mm:ss" in local time, as Exif dates are written.
 std::string exifDate(double seconds);
+// "+08:00": the offset from UTC of the local time those dates are written in.
+std::string exifOffset(double seconds);
 // The Exif flash value: bit 0 fired, bits 3-4 the mode (1 on, 2 off, 3 auto).
 int exifFlash(FlashMode mode, bool fired);
 

@@ -14,7 +14,7 @@ namespace {
 constexpr std::int64_t kMaxScenePixels = 64'000'000;
 }
 
-std::optional<std::string> VirtualRig::loadScenePicture(const std::string& path) {
+std::variant<std::shared_ptr<const Scene>, std::string> VirtualRig::scenePicture(const std::string& path) {
     auto bytes = readFile(path, std::uintmax_t(1) << 30);
     if (!bytes) return "cannot read scene picture " + path;
     auto source = image::ImageSource::make(*bytes);
@@ -40,7 +40,17 @@ std::optional<std::string> VirtualRig::loadScenePicture(const std::string& path)
     }
     auto scene = Scene::fromPicture(w, h, std::move(rgb));
     if (!scene) return path + ": the picture's size cannot be used";
-    setScene(scene);
+    return scene;
+}
+
+std::optional<std::string> VirtualRig::loadScenePicture(const std::string& path) {
+    auto scene = scenePicture(path);
+    if (auto* message = std::get_if<std::string>(&scene)) return *message;
+    setScene(std::get<std::shared_ptr<const Scene>>(scene));
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    std::lock_guard lock(mutex_);
+    sceneName_ = "picture:" + (ec ? path : absolute.string());
     return std::nullopt;
 }
 

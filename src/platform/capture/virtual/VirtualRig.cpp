@@ -1,13 +1,16 @@
 #include "platform/capture/virtual/VirtualRig.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <utility>
 
 #include "platform/capture/CaptureSession.h"
+#include "platform/capture/DeferredPhotoStore.h"
 #include "platform/capture/FrameOrientation.h"
 #include "platform/capture/PreviewSink.h"
 #include "platform/capture/VideoDataOutput.h"
+#include "platform/capture/virtual/DeferredRecipe.h"
 #include "platform/capture/virtual/PhotoPipeline.h"
 #include "platform/capture/virtual/SensorModel.h"
 #include "platform/foundation/Clock.h"
@@ -46,10 +49,23 @@ struct VirtualRig::PendingCapture {
     int preRollFrames = 0;
     int movieRotation = 0;
     bool movieFault = false;
+    bool deferred = false;  // kept in the deferred photo store under settings.captureIdentifier
+    bool movieFailedEarly = false;  // told before the still (CaptureFault::MovieErrorBeforeStill)
+    bool emptyMovie = false;
 };
+
+namespace {
+
+// A capture that ended with its delegate told: nothing of it is left to finish.
+void forgetDeferred(const PhotoSettings& settings) {
+    if (!settings.captureIdentifier.empty()) DeferredPhotoStore::remove(settings.captureIdentifier);
+}
+
+}  // namespace
 
 struct VirtualRig::SessionState {
     std::deque<std::shared_ptr<const YuvFrame>> ring;  // the last 1.5 s, while Live Photo is on
+    std::deque<FrameRecipe> ringRecipes;               // how each of them was exposed
     PreviewOpticsCache optics;
     std::vector<std::unique_ptr<PendingCapture>> captures;  // frame thread only
     std::vector<std::unique_ptr<PendingCapture>> incoming;  // under the rig's mutex
@@ -82,7 +98,13 @@ RigProfile VirtualRig::profile() const {
 
 void VirtualRig::setScene(std::shared_ptr<const Scene> scene) {
     std::lock_guard lock(mutex_);
+    sceneName_ = scene ? "custom" : "builtin";
     scene_ = scene ? std::move(scene) : Scene::builtIn();
+}
+
+std::string VirtualRig::sceneName() const {
+    std::lock_guard lock(mutex_);
+    return sceneName_;
 }
 
 std::shared_ptr<const Scene> VirtualRig::scene() const {
@@ -118,7 +140,8 @@ void VirtualRig::injectFault(const std::string& deviceID, CaptureFault fault) {
         std::set<CaptureFault> faults;
         for (auto f : {CaptureFault::DeviceInputCreation, CaptureFault::LockFailure, CaptureFault::CaptureError,
                        CaptureFault::MissingFileData, CaptureFault::MovieError, CaptureFault::NoBayerRaw,
-                       CaptureFault::LivePhotoUnsupported, CaptureFault::NoVideoConnection})
+                       CaptureFault::LivePhotoUnsupported, CaptureFault::NoVideoConnection, CaptureFault::MovieErrorBeforeStill,
+                       CaptureFault::EmptyMovie})
             if (d->hasFault(f)) faults.insert(f);
         faults.insert(fault);
         d->setFaults(faults);
@@ -213,11 +236,13 @@ void VirtualRig::sessionStopped(CaptureSession& session) {
             auto delegate = c->delegate;
             ResolvedPhotoSettings resolved;
             resolved.uniqueID = c->settings.uniqueID();
-            output->callbackQueue().async([output, delegate, resolved, stopped] {
+            PhotoSettings settings = c->settings;
+            output->callbackQueue().async([output, delegate, resolved, stopped, settings] {
                 CapturedPhoto photo;
                 photo.resolvedSettings = resolved;
                 delegate->didFinishProcessingPhoto(*output, photo, stopped);
                 delegate->didFinishCapture(*output, resolved, stopped);
+                forgetDeferred(settings);
             });
         } else if (c->live) {
             finishMovie(*c, CaptureError{CaptureErrorCode::MovieFailed, "The capture session stopped while the Live Photo movie was recording"});
@@ -229,22 +254,36 @@ void VirtualRig::capturePhoto(CaptureSession& session, PhotoOutput& output, cons
                               std::shared_ptr<PhotoCaptureDelegate> delegate) {
     auto pending = std::make_unique<PendingCapture>(std::static_pointer_cast<PhotoOutput>(output.shared_from_this()),
                                                     std::move(delegate), settings);
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     pending->faults = std::exchange(nextCaptureFaults_, {});
     pending->pressFrame = frame_;
+    if (settings.livePhotoMovieFileURL) pending->contentIdentifier = makeUuid();
     auto it = sessions_.find(&session);
+    if (it != sessions_.end() && !settings.captureIdentifier.empty() && DeferredPhotoStore::enabled()) {
+        // Kept from the press on, with the camera's state of this moment: the exposure begins
+        // on the next frame, and a process killed before then still has its photo.
+        if (auto device = session.videoDevice()) {
+            pending->deferred = true;
+            double now = Clock::current().now();
+            lock.unlock();
+            keepDeferred(*pending, jobFor(*pending, *device, now, 0), false);
+            lock.lock();
+            it = sessions_.find(&session);
+        }
+    }
     if (it == sessions_.end()) {
         // The session stopped between the output's check and here.
         auto out = pending->output;
         auto d = pending->delegate;
         ResolvedPhotoSettings resolved;
         resolved.uniqueID = settings.uniqueID();
-        out->callbackQueue().async([out, d, resolved] {
+        out->callbackQueue().async([out, d, resolved, settings] {
             CaptureError e{CaptureErrorCode::SessionNotRunning, "The capture session is not running"};
             CapturedPhoto photo;
             photo.resolvedSettings = resolved;
             d->didFinishProcessingPhoto(*out, photo, e);
             d->didFinishCapture(*out, resolved, e);
+            forgetDeferred(settings);
         });
         return;
     }
@@ -291,6 +330,7 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
     exposure.seed = frameNumber;
     auto frame =
         std::make_shared<const PixelBuffer>(SensorModel::renderPreview(raster, camera, exposure, state.optics));
+    const FrameRecipe recipe{exposure, now};
 
     Metering metering = SensorModel::meter(*raster, camera, control.zoomFactor, control.exposurePoint, control.focusPoint);
     device->updateAutomaticState([&](DeviceControlState& s) { SensorModel::runAutomaticControls(s, camera, metering); });
@@ -309,9 +349,14 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
     if (liveEnabled || anyLivePending) {
         movieFrame = downscaleToYuv(*frame, now);
         state.ring.push_back(movieFrame);
-        while (state.ring.size() > static_cast<std::size_t>(kLivePhotoHalfFrames)) state.ring.pop_front();
+        state.ringRecipes.push_back(recipe);
+        while (state.ring.size() > static_cast<std::size_t>(kLivePhotoHalfFrames)) {
+            state.ring.pop_front();
+            state.ringRecipes.pop_front();
+        }
     } else {
         state.ring.clear();
+        state.ringRecipes.clear();
     }
 
     int begunThisFrame = 0;
@@ -319,11 +364,22 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
         PendingCapture& c = **it;
         if (!c.begun) {
             // The press frame itself is already in the ring: the movie starts 1.5 s before it.
+            if (c.settings.livePhotoMovieFileURL) {
+                c.movieFrames.assign(state.ring.begin(), state.ring.end());
+                c.preRollFrames = static_cast<int>(c.movieFrames.size());
+            }
             beginCapture(c, *device, now, begunThisFrame++);
-            if (c.live) c.movieFrames.assign(state.ring.begin(), state.ring.end());
-            c.preRollFrames = static_cast<int>(c.movieFrames.size());
+            if (c.live && c.deferred) {
+                Bytes log;
+                for (const FrameRecipe& r : state.ringRecipes) {
+                    Bytes one = encodeFrameRecipe(r);
+                    log.insert(log.end(), one.begin(), one.end());
+                }
+                DeferredPhotoStore::append(c.settings.captureIdentifier, log);
+            }
         } else if (c.live && movieFrame) {
             c.movieFrames.push_back(movieFrame);
+            if (c.deferred) DeferredPhotoStore::append(c.settings.captureIdentifier, encodeFrameRecipe(recipe));
         }
         if (!c.live) {
             it = state.captures.erase(it);
@@ -339,13 +395,9 @@ void VirtualRig::serviceSession(CaptureSession& session, SessionState& state, do
     }
 }
 
-void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double now, int indexInFrame) {
-    c.begun = true;
+StillJob VirtualRig::jobFor(const PendingCapture& c, CaptureDevice& device, double now, int indexInFrame) {
     const DeviceDescription& camera = device.description();
     DeviceControlState control = device.controlState();
-    auto hasFault = [&](CaptureFault f) {
-        return device.hasFault(f) || std::find(c.faults.begin(), c.faults.end(), f) != c.faults.end();
-    };
     RigProfile profile = this->profile();
 
     StillJob job;
@@ -375,33 +427,86 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
     job.raw = c.settings.rawPhotoPixelFormatType().has_value();
     job.timestamp = now;
     job.settingsMetadata = c.settings.metadata;
+    const bool live = c.settings.livePhotoMovieFileURL.has_value();
+    job.contentIdentifier = live ? c.contentIdentifier : std::string();
 
-    c.live = c.settings.livePhotoMovieFileURL.has_value();
-    if (c.live) {
-        c.contentIdentifier = makeUuid();
-        job.contentIdentifier = c.contentIdentifier;
-        c.movieRotation = job.orientation == 6 || job.orientation == 5 ? 90 : job.orientation == 8 || job.orientation == 7 ? 270
-                        : job.orientation == 3 ? 180 : 0;
-        c.movieFault = hasFault(CaptureFault::MovieError);
-    }
-    ResolvedPhotoSettings& r = c.resolved;
+    ResolvedPhotoSettings r;
     r.uniqueID = c.settings.uniqueID();
     // The photo preset delivers the full sensor either way; high resolution only matters to
     // formats the rig does not offer.
     if (job.raw) r.rawPhotoDimensions = camera.sensor;
     else r.photoDimensions = camera.sensor;
-    r.livePhotoMovieDimensions = c.live ? Dimensions{640, 480} : Dimensions{};
+    r.livePhotoMovieDimensions = live ? Dimensions{640, 480} : Dimensions{};
     r.isFlashEnabled = job.flashFired;
     r.isStillImageStabilizationEnabled = c.settings.isAutoStillImageStabilizationEnabled && !job.raw;
     job.resolved = r;
+    return job;
+}
+
+namespace {
+int movieRotationFor(int orientation) {
+    return orientation == 6 || orientation == 5 ? 90 : orientation == 8 || orientation == 7 ? 270 : orientation == 3 ? 180 : 0;
+}
+}  // namespace
+
+void VirtualRig::keepDeferred(const PendingCapture& c, const StillJob& job, bool begun) {
+    DeferredStill record;
+    record.job = job;
+    record.scene = sceneName();
+    record.begun = begun;
+    auto hasFault = [&](CaptureFault f) {
+        auto d = device(job.camera.uniqueID);
+        return (d && d->hasFault(f)) || std::find(c.faults.begin(), c.faults.end(), f) != c.faults.end();
+    };
+    record.captureError = hasFault(CaptureFault::CaptureError);
+    record.missingData = hasFault(CaptureFault::MissingFileData);
+    record.live = c.settings.livePhotoMovieFileURL.has_value();
+    if (record.live) {
+        record.movieFile = *c.settings.livePhotoMovieFileURL;
+        record.movieRotation = movieRotationFor(job.orientation);
+        record.preRollFrames = c.preRollFrames;
+        record.movieFault = hasFault(CaptureFault::MovieError);
+    }
+    // Written as it is at the press (cheap: the kernel has it once write returns); made durable
+    // on the callback queue before the photo is rendered.
+    DeferredPhotoStore::remove(c.settings.captureIdentifier);
+    DeferredPhotoStore::write(c.settings.captureIdentifier, encodeDeferredStill(record), false);
+}
+
+void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double now, int indexInFrame) {
+    c.begun = true;
+    auto hasFault = [&](CaptureFault f) {
+        return device.hasFault(f) || std::find(c.faults.begin(), c.faults.end(), f) != c.faults.end();
+    };
+    StillJob job = jobFor(c, device, now, indexInFrame);
+    c.live = c.settings.livePhotoMovieFileURL.has_value();
+    if (c.live) {
+        c.movieRotation = movieRotationFor(job.orientation);
+        c.movieFault = hasFault(CaptureFault::MovieError);
+        c.movieFailedEarly = hasFault(CaptureFault::MovieErrorBeforeStill);
+        c.emptyMovie = hasFault(CaptureFault::EmptyMovie);
+    }
+    c.resolved = job.resolved;
+    if (c.deferred) keepDeferred(c, job, true);
 
     bool captureError = hasFault(CaptureFault::CaptureError);
     bool missingData = hasFault(CaptureFault::MissingFileData);
     bool live = c.live;
     auto output = c.output;
     auto delegate = c.delegate;
-    output->callbackQueue().async([output, delegate, job = std::move(job), captureError, missingData, live] {
+    std::string deferredID = c.deferred ? c.settings.captureIdentifier : std::string();
+    std::optional<std::filesystem::path> earlyMovieFailure;
+    if (c.live && c.movieFailedEarly) earlyMovieFailure = *c.settings.livePhotoMovieFileURL;
+    output->callbackQueue().async([output, delegate, job = std::move(job), captureError, missingData, live, deferredID,
+                                   earlyMovieFailure] {
+        if (!deferredID.empty()) DeferredPhotoStore::sync(deferredID);
         delegate->willBeginCapture(*output, job.resolved);
+        if (earlyMovieFailure) {
+            delegate->didFinishRecordingLivePhotoMovie(*output, *earlyMovieFailure, job.resolved);
+            delegate->didFinishProcessingLivePhotoMovie(
+                *output, *earlyMovieFailure, 0, 0, job.resolved,
+                CaptureError{CaptureErrorCode::MovieFailed, "The Live Photo movie could not be recorded"});
+        }
         CaptureStatus error;
         CapturedPhoto photo;
         photo.resolvedSettings = job.resolved;
@@ -415,11 +520,28 @@ void VirtualRig::beginCapture(PendingCapture& c, CaptureDevice& device, double n
             if (missingData) photo.fileData.reset();
         }
         delegate->didFinishProcessingPhoto(*output, photo, error);
-        if (!live) delegate->didFinishCapture(*output, job.resolved, error);
+        if (!live) {
+            delegate->didFinishCapture(*output, job.resolved, error);
+            if (!deferredID.empty()) DeferredPhotoStore::remove(deferredID);
+        }
     });
 }
 
 void VirtualRig::finishMovie(PendingCapture& c, CaptureStatus error) {
+    if (c.movieFailedEarly) {
+        // Its movie callbacks came before the still; the capture ends now.
+        auto output = c.output;
+        auto delegate = c.delegate;
+        ResolvedPhotoSettings resolved = c.resolved;
+        std::string deferredID = c.deferred ? c.settings.captureIdentifier : std::string();
+        output->callbackQueue().async([output, delegate, resolved, deferredID] {
+            delegate->didFinishCapture(*output, resolved,
+                                       CaptureError{CaptureErrorCode::MovieFailed, "The Live Photo movie could not be recorded"});
+            if (!deferredID.empty()) DeferredPhotoStore::remove(deferredID);
+        });
+        return;
+    }
+    bool empty = c.emptyMovie;
     auto output = c.output;
     auto delegate = c.delegate;
     auto url = *c.settings.livePhotoMovieFileURL;
@@ -428,13 +550,20 @@ void VirtualRig::finishMovie(PendingCapture& c, CaptureStatus error) {
     double displayTime = c.preRollFrames / kFramesPerSecond;
     bool fault = c.movieFault;
     ResolvedPhotoSettings resolved = c.resolved;
+    std::string deferredID = c.deferred ? c.settings.captureIdentifier : std::string();
     output->callbackQueue().async([=, frames = std::move(frames)]() mutable {
         delegate->didFinishRecordingLivePhotoMovie(*output, url, resolved);
         if (!error && fault) error = CaptureError{CaptureErrorCode::MovieFailed, "The Live Photo movie could not be recorded"};
-        if (!error) error = writeLivePhotoMovie(url, frames, description);
+        if (!error && empty) {
+            std::FILE* f = std::fopen(url.c_str(), "wb");  // a movie of no bytes, and no error
+            if (f) std::fclose(f);
+        } else if (!error) {
+            error = writeLivePhotoMovie(url, frames, description);
+        }
         double duration = frames.size() / kFramesPerSecond;
         delegate->didFinishProcessingLivePhotoMovie(*output, url, duration, displayTime, resolved, error);
         delegate->didFinishCapture(*output, resolved, error);
+        if (!deferredID.empty()) DeferredPhotoStore::remove(deferredID);
     });
 }
 

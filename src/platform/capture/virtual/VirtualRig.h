@@ -7,6 +7,10 @@
 // in step mode nothing moves until a test calls step(), which makes one frame for every
 // running session on the calling thread and moves captures on by one frame. Captures begin
 // on the first frame after the press; a Live Photo movie ends 45 frames (1.5 s) after it.
+//
+// Deferred photos: a capture whose settings carry a capture identifier is kept in the deferred
+// photo store from the press (a recipe of the exposure and of the movie frames so far) until the
+// delegate has its photo and movie; finishDeferredCapture renders it again from that recipe.
 
 #include <deque>
 #include <map>
@@ -15,11 +19,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/capture/CaptureBackend.h"
 #include "platform/capture/PhotoOutput.h"
 #include "platform/capture/virtual/LivePhotoMovieWriter.h"
+#include "platform/capture/virtual/PhotoPipeline.h"
 #include "platform/capture/virtual/RigProfile.h"
 #include "platform/capture/virtual/Scene.h"
 
@@ -41,6 +47,8 @@ public:
     // The command line's --rig and --scene: empty on success, else the message to show.
     std::optional<std::string> applyOptions(const std::string& rigFile, const std::string& sceneFile);
     std::optional<std::string> loadScenePicture(const std::string& path);
+    // The scene of a picture file, or the message why it cannot be one.
+    static std::variant<std::shared_ptr<const Scene>, std::string> scenePicture(const std::string& path);
 
     void setScene(std::shared_ptr<const Scene> scene);
     std::shared_ptr<const Scene> scene() const;
@@ -70,6 +78,8 @@ public:
     void sessionStopped(CaptureSession& session) override;
     void capturePhoto(CaptureSession& session, PhotoOutput& output, const PhotoSettings& settings,
                       std::shared_ptr<PhotoCaptureDelegate> delegate) override;
+    std::optional<DeferredCaptureResult> finishDeferredCapture(const std::string& identifier) override;
+    void discardDeferredCapture(const std::string& identifier) override;
 
 private:
     struct PendingCapture;
@@ -80,6 +90,9 @@ private:
     void serviceSession(CaptureSession& session, SessionState& state, double now);
     void beginCapture(PendingCapture& capture, CaptureDevice& device, double now, int indexInFrame);
     void finishMovie(PendingCapture& capture, CaptureStatus error);
+    StillJob jobFor(const PendingCapture& capture, CaptureDevice& device, double now, int indexInFrame);
+    void keepDeferred(const PendingCapture& capture, const StillJob& job, bool begun);
+    std::string sceneName() const;
 
     mutable std::mutex mutex_;
     std::mutex tickMutex_;  // one frame at a time, whichever mode
@@ -89,6 +102,7 @@ private:
     std::set<CaptureFault> rigFaults_;
     std::vector<CaptureFault> nextCaptureFaults_;
     std::shared_ptr<const Scene> scene_;
+    std::string sceneName_ = "builtin";  // what a deferred record names as its scene
     RigMode mode_ = RigMode::RealTime;
     std::map<CaptureSession*, std::unique_ptr<SessionState>> sessions_;
     std::uint64_t frame_ = 0;
