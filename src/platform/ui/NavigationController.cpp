@@ -3,7 +3,9 @@
 namespace sorvel {
 
 NavigationController::NavigationController(std::shared_ptr<ScreenController> root)
-    : ScreenController(root->screenProfile()), root_(std::move(root)) {}
+    : ScreenController(root->screenProfile()), root_(std::move(root)) {
+    adopt(*root_);
+}
 
 NavigationController::~NavigationController() {
     // The root's view belongs to the root controller, not to this screen's view.

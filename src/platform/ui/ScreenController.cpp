@@ -68,7 +68,7 @@ View* ScreenController::mainRootView() {
     for (Window* w : Window::windows())
         if (w->rootController().isViewLoaded()) return w->rootController().view();
     for (ScreenController* c : liveControllers())
-        if (!c->presenting_ && c->isViewLoaded()) return c->view();
+        if (!c->presentingController() && !c->parent_ && c->isViewLoaded()) return c->view();
     return nullptr;
 }
 
@@ -99,8 +99,14 @@ void ScreenController::present(std::shared_ptr<ScreenController> controller, Ani
     else appeared(true);
 }
 
+ScreenController* ScreenController::presentingController() const {
+    for (const ScreenController* c = this; c; c = c->parent_)
+        if (c->presenting_) return c->presenting_;
+    return nullptr;
+}
+
 void ScreenController::dismiss(Animated animated, std::function<void()> completion) {
-    ScreenController* owner = presented_ ? this : presenting_;
+    ScreenController* owner = presented_ ? this : presentingController();
     if (!owner || !owner->presented_ || owner->presented_->dismissing_) return;
     ScreenController* leaving = owner->presented_.get();
     leaving->dismissing_ = true;

@@ -64,7 +64,10 @@ public:
                  std::function<void()> completion = nullptr);
     // Dismisses what this controller presents, or, when it presents nothing, itself.
     void dismiss(Animated animated = Animated::Yes, std::function<void()> completion = nullptr);
-    ScreenController* presentingController() const { return presenting_; }
+    // For a screen inside a container (a NavigationController's root), the container's.
+    ScreenController* presentingController() const;
+    // The container this screen is shown in, if any.
+    ScreenController* parentController() const { return parent_; }
     ScreenController* presentedController() const { return presented_.get(); }
     bool isBeingDismissed() const { return dismissing_; }
     // Whether a downward swipe dismisses this screen while presented (true by default).
@@ -79,6 +82,10 @@ public:
     // presented. Nothing when there is neither.
     static View* mainRootView();
 
+protected:
+    // Containers adopt the screens they show.
+    void adopt(ScreenController& child) { child.parent_ = this; }
+
 private:
     void finishDismissal(std::function<void()> completion);
     void installDismissSwipe();
@@ -87,6 +94,7 @@ private:
     std::unique_ptr<View> view_;
     bool loaded_ = false;
     ScreenController* presenting_ = nullptr;
+    ScreenController* parent_ = nullptr;
     std::shared_ptr<ScreenController> presented_;
     bool dismissing_ = false;
     bool dismissesOnSwipe_ = true;

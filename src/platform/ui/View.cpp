@@ -39,11 +39,7 @@ void ensureDriver() {
         timer = new QTimer(QCoreApplication::instance());
         timer->setInterval(16);
         QObject::connect(timer, &QTimer::timeout, [] {
-            auto views = animatingViews();
-            for (View* v : views) {
-                v->applyPresentation();
-                if (!v->isAnimating()) animatingViews().erase(v);
-            }
+            View::applyAnimationsNow();
             if (animatingViews().empty()) timer->stop();
         });
     }
@@ -151,6 +147,16 @@ public:
 };
 
 }  // namespace
+
+void View::applyAnimationsNow() {
+    auto views = animatingViews();
+    for (View* v : views) {
+        // An earlier view's update may have destroyed a later one.
+        if (!animatingViews().count(v)) continue;
+        v->applyPresentation();
+        if (!v->isAnimating()) animatingViews().erase(v);
+    }
+}
 
 double View::Keyframes::valueAt(double now) const {
     double t = duration > 0 ? (now - start) / duration : 1;

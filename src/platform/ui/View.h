@@ -70,6 +70,10 @@ public:
     void beginCrossDissolve(double duration);
     // Applies the presentation values to the widget; called by the animation driver.
     void applyPresentation();
+    // One step of the display: every animating view shows its presentation values now. The
+    // display timer calls it, and so does the end of every animation, so the widgets stand
+    // where the model says once the Clock has passed it (tests, which run no timer, rely on it).
+    static void applyAnimationsNow();
 
     // Layer shadow: the blurred alpha of what the view and its subviews draw (its rounded
     // background when it has one, the text of a clear label), moved by `offset`.
