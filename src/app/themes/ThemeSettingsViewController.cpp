@@ -71,6 +71,9 @@ void ThemeSettingsViewController::setupUI() {
     customBackgroundImageButton = new Button(QRectF(left, y, w - 2 * left, 48), nullptr);
     customBackgroundImageButton->setTitle(text("选择自定义背景图片"));
     customBackgroundImageButton->setTitleColor(QColor(10, 132, 255));
+    QFont buttonFont = customBackgroundImageButton->titleFont();
+    buttonFont.setPointSizeF(17);
+    customBackgroundImageButton->setTitleFont(buttonFont);
     customBackgroundImageButton->setBackgroundColor(QColor(118, 118, 128, 61));
     customBackgroundImageButton->setCornerRadius(12);
     customBackgroundImageButton->setAccessibilityIdentifier("customBackgroundImageButton");
