@@ -64,6 +64,8 @@ public:
     void viewDidDisappear() override {}
     void appDidBecomeActive();
     void appWillResignActive();
+    // Ends text editing anywhere on the screen.
+    void hideKeyboard();
 
     // Session and permissions
     void configureSession();
@@ -80,6 +82,13 @@ public:
     void updateFeedbackGenerators();
     void updateVibrationSetting(bool on);
     void toggleTorch(bool on);
+
+    // Guides over the preview
+    void setupGridLines();
+    void addGridLines(int rows, int columns, std::optional<QRectF> withinRect = std::nullopt);
+    QRectF addCropIndicatorRect(std::optional<double> scaleFactor, std::optional<double> aspectRatio,
+                                double lineThickness, double cornerRadius = 12.0, bool doubleLine = false);
+    View* createLineView(const QRectF& frame);
 
     // Main screen controls
     void setupSettingsButton();
@@ -185,6 +194,7 @@ public:
     PreviewView* previewView = nullptr;
     ImageView* filteredImageView = nullptr;
     View* flashOverlay = nullptr;
+    View* gridContainer = nullptr;  // the guides; rebuilt by setupGridLines
     ProgressBar* progressView = nullptr;
     Button* captureButton = nullptr;
     Button* settingsButton = nullptr;

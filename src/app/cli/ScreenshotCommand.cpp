@@ -8,6 +8,8 @@
 #include "app/AppMain.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
+#include "app/themes/ThemeSettingsViewController.h"
+#include "platform/ui/PhotoPicker.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -16,14 +18,15 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open]\n"
+    "                     [--after SECONDS] [--settings-open] [--theme-open] [--photo-picker-open]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG.";
+    "  saves the window as a PNG. --theme-open shows the theme screen over it, --photo-picker-open the\n"
+    "  photo picker on the library.";
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
-    bool settingsOpen = false;
+    bool settingsOpen = false, themeOpen = false, pickerOpen = false;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -36,6 +39,10 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             after = *seconds;
         } else if (a == "--settings-open") {
             settingsOpen = true;
+        } else if (a == "--theme-open") {
+            themeOpen = true;
+        } else if (a == "--photo-picker-open") {
+            pickerOpen = true;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -63,6 +70,16 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
+    std::shared_ptr<ThemeSettingsViewController> theme;
+    if (themeOpen) {
+        theme = std::make_shared<ThemeSettingsViewController>(ScreenProfile::phone());
+        controller->present(theme, Animated::No);
+    }
+    if (pickerOpen) {
+        auto picker = std::make_shared<PhotoPickerController>(ScreenProfile::phone());
+        picker->onCancel = [](PhotoPickerController& p) { p.dismiss(); };
+        controller->present(picker, Animated::No);
+    }
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.
