@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/stories/RandomSource.h"
+#include "app/stories/StoryManager.h"
 
 namespace sorvel::testing {
 
@@ -28,5 +29,13 @@ private:
     int fallback_;
     std::deque<int> queued_;
 };
+
+// Makes the story manager draw from a new FixedDraws; returns it for the test to inspect.
+inline FixedDraws& useDraws(int fallback, std::deque<int> queued = {}) {
+    auto draws = std::make_unique<FixedDraws>(fallback, std::move(queued));
+    FixedDraws& borrowed = *draws;
+    StoryManager::shared().setRandomSource(std::move(draws));
+    return borrowed;
+}
 
 }  // namespace sorvel::testing

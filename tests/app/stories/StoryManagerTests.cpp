@@ -38,13 +38,6 @@ protected:
         SettingsStore::setStandard(nullptr);
     }
     static StoryManager& manager() { return StoryManager::shared(); }
-    // Installs the draws the manager will take (see FixedDraws).
-    FixedDraws& useDraws(int fallback, std::deque<int> queued = {}) {
-        auto draws = std::make_unique<FixedDraws>(fallback, std::move(queued));
-        FixedDraws& borrowed = *draws;
-        manager().setRandomSource(std::move(draws));
-        return borrowed;
-    }
     // The catalogue index of a story by its title.
     static int indexOf(const std::optional<Story>& story) {
         if (!story) return -1;

@@ -63,12 +63,6 @@ protected:
         StoryManager::shared().stories = Stories::all();
         StoryManager::shared().setRandomSource(nullptr);
     }
-    FixedDraws& useDraws(int fallback, std::deque<int> queued = {}) {
-        auto draws = std::make_unique<FixedDraws>(fallback, std::move(queued));
-        FixedDraws& borrowed = *draws;
-        StoryManager::shared().setRandomSource(std::move(draws));
-        return borrowed;
-    }
     // Loads the camera screen and shows it in a window, as a launch does; the screen's
     // appearance runs the welcome and story checks one main-queue hop later.
     ViewController& launch() {
