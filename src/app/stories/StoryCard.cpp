@@ -43,7 +43,7 @@ Label* makeTextLabel(const QString& text, const QFont& font, const QColor& color
     return label;
 }
 
-// The alert overlays on `host`, so that a card goes below them.
+// The lowest alert overlay on `host`: a card goes below it, as below a system alert.
 QWidget* lowestAlertOverlay(View* host) {
     for (QObject* child : host->children())
         if (auto* w = qobject_cast<QWidget*>(child); w && w->objectName() == "alertOverlay" && w->isVisible()) return w;
