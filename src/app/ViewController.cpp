@@ -2,6 +2,7 @@
 
 #include "app/FirstLaunchManager.h"
 #include "app/PreviewView.h"
+#include "app/stories/StoryManager.h"
 #include "app/themes/ThemeManager.h"
 #include "app/filters/FilterParameter.h"
 #include "app/filters/FilterStore.h"
@@ -94,6 +95,7 @@ void ViewController::viewDidAppear() {
         auto& firstLaunch = FirstLaunchManager::shared();
         if (firstLaunch.shouldShowWelcomePopup())
             firstLaunch.showWelcomePopup(self, [](const std::string& mode) { consolePrint("Selected mode: " + mode); });
+        if (SettingsStore::standard().boolForKey("innovative_story_mode")) StoryManager::shared().displayPopup(self);
     }));
     updateZoomFactorLabel();
 }

@@ -74,7 +74,7 @@ TEST(ScreenshotCommand, WritesTheWindowWithALivePreview) {
     TempFolder dir("sorvel-screenshot");
     std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
     std::filesystem::path png = dir.path() / "screen.png";
-    ProcessRun r = shoot(where + " screenshot " + png.string() + " --after 0.8 --set setting_0=true");
+    ProcessRun r = shoot(where + " screenshot " + png.string() + " --after 0.8 --set setting_0=true --set isFirstLaunch=true");
     ASSERT_EQ(r.code, 0) << r.out;
     QImage shot(QString::fromStdString(png.string()));
     ASSERT_FALSE(shot.isNull());
@@ -86,4 +86,29 @@ TEST(ScreenshotCommand, WritesTheWindowWithALivePreview) {
     EXPECT_EQ(shot.pixelColor(20, 20), QColor(Qt::black));
     EXPECT_EQ(shot.pixelColor(195, 844 - 140 + 2), QColor(Qt::white));
     EXPECT_EQ(shoot(where + " screenshot").code, 2);
+}
+
+// The story and guide cards are looked at through the screenshot tool: a fresh home shows the
+// welcome alert, --story a given story's card in its colours, --guide a guide; an index outside
+// the catalogue or an unknown guide is refused before anything starts.
+TEST(ScreenshotCommand, ShowsTheWelcomeAStoryAndAGuide) {
+    TempFolder dir("sorvel-screenshot");
+    std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
+    std::filesystem::path welcome = dir.path() / "welcome.png", story = dir.path() / "story.png",
+                          guide = dir.path() / "guide.png";
+    ASSERT_EQ(shoot(where + " screenshot " + welcome.string() + " --after 0.5").code, 0);
+    // The story "没有拍下的那张" is black on white; its card fills the middle of the screen.
+    ASSERT_EQ(shoot(where + " screenshot " + story.string() + " --after 1 --story 11").code, 0);
+    ASSERT_EQ(shoot(where + " screenshot " + guide.string() + " --after 1 --guide pro").code, 0);
+    QImage w(QString::fromStdString(welcome.string())), s(QString::fromStdString(story.string())),
+        g(QString::fromStdString(guide.string()));
+    ASSERT_FALSE(w.isNull() || s.isNull() || g.isNull());
+    // The alert's dark card lies over the preview's centre; the story and guide cards are white
+    // beside their text column.
+    QColor alert = w.pixelColor(195, 422);
+    EXPECT_LT(alert.red() + alert.green() + alert.blue(), 200);
+    EXPECT_EQ(s.pixelColor(48, 300), QColor(Qt::white));
+    EXPECT_EQ(g.pixelColor(48, 300), QColor(Qt::white));
+    EXPECT_EQ(shoot(where + " screenshot " + story.string() + " --story 22").code, 2);
+    EXPECT_EQ(shoot(where + " screenshot " + story.string() + " --guide fancy").code, 2);
 }

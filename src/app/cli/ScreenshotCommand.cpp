@@ -6,10 +6,14 @@
 
 #include "app/AppEnvironment.h"
 #include "app/AppMain.h"
+#include "app/FirstLaunchManager.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
 #include "app/themes/ThemeSettingsViewController.h"
 #include "platform/ui/PhotoPicker.h"
+#include "app/stories/Stories.h"
+#include "app/stories/StoryCard.h"
+#include "app/stories/StoryManager.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -19,14 +23,20 @@ namespace sorvel {
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
     "                     [--after SECONDS] [--settings-open] [--theme-open] [--photo-picker-open]\n"
+    "                     [--story INDEX | --guide simple|pro] [--card-scroll POINTS]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
     "  saves the window as a PNG. --theme-open shows the theme screen over it, --photo-picker-open the\n"
-    "  photo picker on the library.";
+    "  photo picker on the library. --story shows that story of the catalogue (0 to 21) and --guide a\n"
+    "  first-launch guide, without touching the story schedule; --card-scroll scrolls the card's text.\n"
+    "  A home that was never welcomed shows the welcome alert (--set isFirstLaunch=true skips it).";
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
     bool settingsOpen = false, themeOpen = false, pickerOpen = false;
+    std::optional<int> storyIndex;
+    std::string guide;
+    double cardScroll = 0;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -43,6 +53,28 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             themeOpen = true;
         } else if (a == "--photo-picker-open") {
             pickerOpen = true;
+        } else if (a == "--story" && i + 1 < line.arguments.size()) {
+            auto index = parseNumber(line.arguments[++i]);
+            int count = static_cast<int>(Stories::all().size());
+            if (!index || *index != static_cast<int>(*index) || *index < 0 || *index >= count) {
+                std::cerr << "screenshot: --story takes a catalogue index from 0 to " << count - 1 << "\n"
+                          << kScreenshotUsage << "\n";
+                return 2;
+            }
+            storyIndex = static_cast<int>(*index);
+        } else if (a == "--guide" && i + 1 < line.arguments.size()) {
+            guide = line.arguments[++i];
+            if (guide != "simple" && guide != "pro") {
+                std::cerr << "screenshot: --guide takes simple or pro\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
+        } else if (a == "--card-scroll" && i + 1 < line.arguments.size()) {
+            auto points = parseNumber(line.arguments[++i]);
+            if (!points || *points < 0) {
+                std::cerr << "screenshot: --card-scroll takes a distance in points\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
+            cardScroll = *points;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -80,6 +112,12 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         picker->onCancel = [](PhotoPickerController& p) { p.dismiss(); };
         controller->present(picker, Animated::No);
     }
+    if (storyIndex) {
+        if (auto story = Story::parse(Stories::all()[*storyIndex])) StoryManager::shared().presentStory(*controller, *story);
+    }
+    if (guide == "simple") FirstLaunchManager::shared().showSimpleModeGuide(*controller, nullptr);
+    if (guide == "pro") FirstLaunchManager::shared().showProModeGuide(*controller, nullptr);
+    if (cardScroll > 0) scrollTopStoryCard(controller->view(), cardScroll);
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.

@@ -41,7 +41,6 @@ void Alert::present(View* host) {
     // The dimmed screen behind the card takes the input: a tap there must not focus or zoom
     // the camera underneath.
     overlay->setBlocksInput(true);
-    host->addSubview(overlay);
     card_ = overlay;
 
     const double w = std::min(300.0, host->bounds().width() - 40);
@@ -91,7 +90,9 @@ void Alert::present(View* host) {
         y += 44;
     }
     card->setFrame(QRectF((host->bounds().width() - w) / 2, (host->bounds().height() - y) / 2, w, y));
-    overlay->show();
+    // Attached once built: children made inside a widget already on screen would stay hidden,
+    // and an alert presented after the window appeared showed only its dimmed overlay.
+    host->addSubview(overlay);
 }
 
 bool Alert::press(const QString& title) {

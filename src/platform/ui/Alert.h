@@ -3,7 +3,9 @@
 // title, the message, optional text fields and the buttons. Presenting never blocks the event
 // loop; a button dismisses the card and then runs its handler. Main thread only.
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -38,7 +40,7 @@ public:
 
     // Shows the card over `host` (the screen's root view).
     void present(View* host);
-    bool isPresented() const { return card_ != nullptr; }
+    bool isPresented() const { return !card_.isNull(); }
     // Presses the button with this title as a person would; false when there is none.
     bool press(const QString& title);
     void dismiss();
@@ -52,7 +54,9 @@ private:
     QString title_, message_;
     std::vector<Action> actions_;
     std::vector<TextField> fields_;
-    View* card_ = nullptr;  // the overlay; owned by the host view while presented
+    // The overlay, owned by the host view while presented; it goes with the host if the screen
+    // is torn down under a presented alert.
+    QPointer<QWidget> card_;
 };
 
 }  // namespace sorvel
