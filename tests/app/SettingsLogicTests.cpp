@@ -8,7 +8,7 @@
 
 #include "app/settings/AppIconChoices.h"
 #include "app/settings/DragToClose.h"
-#include "app/settings/PanelBlurStyle.h"
+#include "app/settings/BackgroundLuminance.h"
 #include "app/settings/SettingsDescription.h"
 #include "app/settings/SettingsRows.h"
 #include "platform/foundation/Localization.h"
@@ -82,16 +82,16 @@ TEST(SettingsLogic, DragToCloseRules) {
     EXPECT_FALSE(panelDragCloses(-2000, 400, 844));
 }
 
-TEST(SettingsLogic, BlurStyleFollowsTheBackgroundLuminance) {
-    EXPECT_EQ(blurStyleForBackground({0, 0, 0}), BlurStyle::Dark);
-    EXPECT_EQ(blurStyleForBackground({1, 1, 1}), BlurStyle::Light);
-    EXPECT_EQ(blurStyleForBackground({0.5, 0.5, 0.5}), BlurStyle::Dark) << "exactly 0.5 is not light";
+TEST(SettingsLogic, LightBackgroundByLuminance) {
+    EXPECT_FALSE(backgroundIsLight({0, 0, 0}));
+    EXPECT_TRUE(backgroundIsLight({1, 1, 1}));
+    EXPECT_FALSE(backgroundIsLight({0.5, 0.5, 0.5})) << "exactly 0.5 is not light";
     // Green weighs most: pure green is light, pure blue and pure red are dark.
-    EXPECT_EQ(blurStyleForBackground({0, 1, 0}), BlurStyle::Light);
-    EXPECT_EQ(blurStyleForBackground({0, 0, 1}), BlurStyle::Dark);
-    EXPECT_EQ(blurStyleForBackground({1, 0, 0}), BlurStyle::Dark);
-    EXPECT_EQ(blurStyleForBackground({1, 1}), BlurStyle::Dark);
-    EXPECT_EQ(blurStyleForBackground({}), BlurStyle::Dark);
+    EXPECT_TRUE(backgroundIsLight({0, 1, 0}));
+    EXPECT_FALSE(backgroundIsLight({0, 0, 1}));
+    EXPECT_FALSE(backgroundIsLight({1, 0, 0}));
+    EXPECT_FALSE(backgroundIsLight({1, 1}));
+    EXPECT_FALSE(backgroundIsLight({}));
 }
 
 TEST(SettingsLogic, DescriptionLinesBecomeHeadingsAndBody) {
