@@ -4,7 +4,7 @@
 #include <QPointer>
 
 #include "app/CustomButtonCommand.h"
-#include "app/SettingsPopupView.h"
+#include "app/settings/SettingsPopupView.h"
 #include "app/Theme.h"
 #include "app/ViewController.h"
 #include "platform/capture/AudioSession.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsPopupView.h"
+#include "app/settings/SettingsPopupView.h"
 
 #include "app/Theme.h"
 
