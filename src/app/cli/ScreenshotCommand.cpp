@@ -8,6 +8,7 @@
 #include "app/AppMain.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
+#include "app/cli/SettingsPanelScreenshot.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -16,14 +17,18 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open]\n"
+    "                     [--after SECONDS] [--settings-open] [--settings-scroll POINTS|end]\n"
+    "                     [--innovative] [--icon-picker]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG.";
+    "  saves the window as a PNG. --settings-scroll scrolls the open settings panel's content to\n"
+    "  POINTS from its top (or to its end); --innovative scrolls it to the innovative-features\n"
+    "  card; --icon-picker opens the app icon picker from it.";
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
     bool settingsOpen = false;
+    SettingsPanelState panelState;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -35,6 +40,12 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             }
             after = *seconds;
         } else if (a == "--settings-open") {
+            settingsOpen = true;
+        } else if (auto handled = parseSettingsPanelOption(line.arguments, i, panelState)) {
+            if (!handled->empty()) {
+                std::cerr << "screenshot: " << *handled << "\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
             settingsOpen = true;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
@@ -63,6 +74,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
+    if (settingsOpen) applySettingsPanelState(*controller, panelState);
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.

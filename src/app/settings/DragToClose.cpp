@@ -6,9 +6,8 @@ bool panelDragMayBegin(double verticalVelocity, double contentOffsetY) {
     return verticalVelocity > 0 && contentOffsetY <= 0;
 }
 
-std::optional<double> draggedPanelCentreY(double originalCentreY, double translationY) {
-    if (translationY > 0) return originalCentreY + translationY;
-    return std::nullopt;
+double draggedPanelCentreY(double originalCentreY, double translationY) {
+    return translationY > 0 ? originalCentreY + translationY : originalCentreY;
 }
 
 bool panelDragCloses(double verticalVelocity, double panelTop, double superviewHeight) {

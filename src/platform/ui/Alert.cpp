@@ -91,6 +91,9 @@ void Alert::present(View* host) {
         y += 44;
     }
     card->setFrame(QRectF((host->bounds().width() - w) / 2, (host->bounds().height() - y) / 2, w, y));
+    // The overlay was already on screen when the card was made inside it: a child made under a
+    // shown widget stays hidden until shown itself.
+    card->show();
     overlay->show();
 }
 
