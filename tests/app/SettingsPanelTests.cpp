@@ -6,8 +6,7 @@
 #include <QTest>
 #include <set>
 
-#include "../platform/ui/UiTestSupport.h"
-#include "AppHarness.h"
+#include "SettingsPanelHarness.h"
 #include "app/SettingsKeys.h"
 #include "app/settings/InnovativeFeaturesView.h"
 #include "app/settings/SettingsPopupView.h"
@@ -30,100 +29,8 @@
 using namespace sorvel;
 using namespace sorvel::testing;
 
-namespace {
+using SettingsPanel = SettingsPanelHarness;
 
-// Types `text` key by key as key events carrying the characters (QTest::keyClicks knows only
-// ASCII; Chinese arrives from the input method as committed text, one event per character here).
-void typeText(QWidget* target, const QString& text, const std::function<void()>& afterEach = nullptr) {
-    for (QChar c : text) {
-        QTest::sendKeyEvent(QTest::Press, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        if (afterEach) afterEach();
-    }
-}
-
-class SettingsPanel : public AppHarness {
-protected:
-    std::unique_ptr<Window> window;
-
-    void TearDown() override {
-        window.reset();
-        AppHarness::TearDown();
-    }
-
-    // The camera screen in a shown window, the panel opened by a click on the settings button
-    // and slid into place.
-    SettingsPopupView& open() {
-        if (!window) {
-            ViewController& vc = startCamera();
-            window = std::make_unique<Window>(vc);
-            window->makeKeyAndVisible();
-            runUntilIdle();
-        }
-        pointer().click(centreOf(controller->settingsButton));
-        runUntilIdle();
-        advance(0.35);
-        EXPECT_NE(controller->settingsPopupView, nullptr);
-        return *controller->settingsPopupView;
-    }
-    // Closes it with its close button and lets it slide away.
-    void closeWithButton() {
-        SettingsPopupView& panel = *controller->settingsPopupView;
-        pointer().click(centreOf(panel.closeButton));
-        runUntilIdle();
-        advance(0.35);
-        runUntilIdle();
-        ASSERT_EQ(controller->settingsPopupView, nullptr);
-    }
-
-    Pointer pointer() { return Pointer{window.get()}; }
-    QPoint centreOf(const QWidget* w) const { return w->mapTo(window.get(), w->rect().center()); }
-    QPoint pointIn(const QWidget* w, QPointF local) const { return w->mapTo(window.get(), local.toPoint()); }
-
-    // Scrolls the panel so that `w` lies in its visible part, as a person scrolls to a row.
-    void reveal(QWidget* w) {
-        ScrollView* scroll = controller->settingsPopupView->scrollView;
-        const int y = w->mapTo(scroll->contentView(), QPoint(0, 0)).y();
-        scroll->setContentOffset(QPointF(0, std::max(0, y - 60)));
-        runUntilIdle();
-    }
-    void click(QWidget* w) {
-        reveal(w);
-        pointer().click(centreOf(w));
-        runUntilIdle();
-    }
-    void clickSegment(SegmentedControl* c, int index) {
-        reveal(c);
-        pointer().click(pointIn(c, c->segmentRect(index).center()));
-        runUntilIdle();
-    }
-
-    Switch* switchAt(int tag) { return dynamic_cast<Switch*>(controller->settingsPopupView->settings.at(tag).control); }
-    SegmentedControl* segmentsAt(int tag) {
-        return dynamic_cast<SegmentedControl*>(controller->settingsPopupView->settings.at(tag).control);
-    }
-    // The option row (title and control) of a tag.
-    View* row(int tag) { return dynamic_cast<View*>(controller->settingsPopupView->settings.at(tag).control->parentWidget()); }
-    SettingsStore& store() { return env->settings(); }
-    // Clicks the shown button with this title (an alert's, a bar's).
-    void clickButtonTitled(const QString& title) {
-        Button* found = nullptr;
-        // (findChildren<Button*> cannot tell buttons apart: they have no meta-object of their own.)
-        for (QWidget* w : window->findChildren<QWidget*>())
-            if (auto* b = dynamic_cast<Button*>(w); b && b->title() == title && b->isVisible()) found = b;
-        ASSERT_NE(found, nullptr) << title.toStdString();
-        pointer().click(centreOf(found));
-        runUntilIdle();
-    }
-
-    std::shared_ptr<CaptureDevice> camera(DevicePosition position) {
-        for (const auto& c : controller->getAllCameras())
-            if (c->position() == position) return c;
-        return nullptr;
-    }
-};
-
-}  // namespace
 
 // The first opening on a fresh install seeds exactly the twenty defaults (and nothing else);
 // a later opening must show and keep what the user changed, not the defaults.

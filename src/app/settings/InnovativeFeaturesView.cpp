@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "app/ViewController.h"
+#include "app/settings/SettingsPopupView.h"
 #include "app/settings/TitleGlow.h"
 #include "app/settings/ZoomReset.h"
 #include "platform/foundation/Clock.h"
@@ -183,7 +184,13 @@ void InnovativeFeaturesView::dualCaptureModeToggled(Switch* sender) {
         return;
     }
     DispatchQueue::main().async([weak = viewController] {
-        if (auto controller = weak.lock()) controller->setupCaptureButton();
+        auto controller = weak.lock();
+        if (!controller) return;
+        controller->setupCaptureButton();
+        // The new buttons were added on top of the screen: the open panel (and the overlay that
+        // closes it) must stay above them.
+        if (controller->overlayView) controller->overlayView->raise();
+        if (controller->settingsPopupView) controller->settingsPopupView->raise();
     });
 }
 

@@ -106,7 +106,10 @@ void SettingsPopupView::setAppIcon(const std::optional<std::string>& name) {
         if (!controller) return;
         auto alert = Alert::make("Error", QString::fromStdString("Failed to change app icon: " + *error));
         alert->addAction("OK");
-        alert->present(controller->view());
+        // Over the picker, which covers the camera screen while it is open.
+        ScreenController* top = controller.get();
+        while (top->presentedController()) top = top->presentedController();
+        alert->present(top->view());
     });
 }
 
