@@ -11,6 +11,7 @@
 #include "app/settings/InnovativeFeaturesView.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/CollectionView.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/NavigationController.h"
@@ -209,6 +210,7 @@ TEST_F(AppIconPicker, ListsTheFifteenIconsAndWithoutAnInstallOnlySaysSo) {
     EXPECT_EQ(first->iconNameLabel->text(), "经典");
     EXPECT_EQ(dynamic_cast<IconCell*>(list->cellForItem(14))->iconNameLabel->text(), "樱花");
     EXPECT_EQ(list->frameForItem(3).size(), QSizeF(list->frame().width(), 40));
+    EXPECT_TRUE(first->iconImageView->image().isNull()) << "no theme holds the pictures";
 
     haptics.clear();
     clickRow(list, 1);
@@ -239,6 +241,13 @@ TEST_F(AppIconPicker, RowsSwitchTheLauncherIconOfAnInstalledApp) {
         auto at = text.find("\nIcon=");
         return at == std::string::npos ? std::string() : text.substr(at + 6, text.find('\n', at + 6) - at - 6);
     };
+
+    // Each row shows its own icon from the installed theme.
+    QImage second = dynamic_cast<IconCell*>(list->cellForItem(1))->iconImageView->image();
+    QImage tenth = dynamic_cast<IconCell*>(list->cellForItem(9))->iconImageView->image();
+    ASSERT_EQ(second.size(), QSize(64, 64));
+    EXPECT_EQ(second, QImage(QString::fromStdString((dataDirs / "icons/hicolor/64x64/apps/org.sorvel.Camera.AppIcon2.png").string())));
+    EXPECT_NE(second, tenth);
 
     haptics.clear();
     clickRow(list, 1);

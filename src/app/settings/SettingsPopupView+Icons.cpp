@@ -13,6 +13,7 @@
 #include "platform/ui/AlternateIcons.h"
 #include "platform/ui/CollectionView.h"
 #include "platform/ui/Haptics.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/NavigationController.h"
 
 namespace sorvel {
@@ -75,7 +76,11 @@ int SettingsPopupView::numberOfItems(CollectionView&) { return static_cast<int>(
 
 CollectionViewCell* SettingsPopupView::cellForItem(CollectionView& view, int index) {
     auto* cell = static_cast<IconCell*>(view.dequeueReusableCell(IconCell::kReuseIdentifier, index));
-    if (cell && index >= 0 && index < static_cast<int>(iconNames.size())) cell->iconNameLabel->setText(iconNames[index]);
+    if (!cell || index < 0 || index >= static_cast<int>(iconNames.size())) return cell;
+    cell->iconNameLabel->setText(iconNames[index]);
+    // The 64-pixel rendering stays sharp at 32 points on a 2x screen.
+    if (auto picture = AlternateIcons::iconPicture(alternateIconNameForRow(index), 64))
+        cell->iconImageView->setImage(QImage(QString::fromStdString(picture->string())));
     return cell;
 }
 

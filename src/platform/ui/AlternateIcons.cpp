@@ -133,6 +133,18 @@ std::optional<fs::path> DesktopEntryIcons::installedIconFile(const std::string& 
     return std::nullopt;
 }
 
+std::optional<fs::path> DesktopEntryIcons::installedIconPicture(const std::string& name, int pixels) const {
+    std::vector<fs::path> roots{locations_.userDataHome};
+    roots.insert(roots.end(), locations_.dataDirs.begin(), locations_.dataDirs.end());
+    const std::string size = std::to_string(pixels) + "x" + std::to_string(pixels);
+    std::error_code ec;
+    for (const fs::path& root : roots) {
+        fs::path png = root / "icons" / "hicolor" / size / "apps" / (name + ".png");
+        if (fs::is_regular_file(png, ec)) return png;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> DesktopEntryIcons::setAlternateIconName(const std::optional<std::string>& alternate) {
     auto installed = installedEntry();
     if (!installed) return "the app is not installed as a desktop application";
@@ -178,6 +190,11 @@ std::optional<std::string> alternateIconName() { return thisApp().alternateIconN
 std::string currentIconName() {
     DesktopEntryIcons icons = thisApp();
     return icons.iconName(icons.alternateIconName());
+}
+
+std::optional<fs::path> iconPicture(const std::optional<std::string>& name, int pixels) {
+    DesktopEntryIcons icons = thisApp();
+    return icons.installedIconPicture(icons.iconName(name), pixels);
 }
 
 void setAlternateIconName(std::optional<std::string> name, Completion completion) {

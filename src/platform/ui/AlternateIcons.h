@@ -49,6 +49,8 @@ public:
     // The icon's file in the user's or an installed hicolor theme (scalable SVG or any size
     // of PNG); nothing when no theme holds it.
     std::optional<std::filesystem::path> installedIconFile(const std::string& iconName) const;
+    // The icon's PNG of exactly `pixels` square in a theme; nothing when none has that size.
+    std::optional<std::filesystem::path> installedIconPicture(const std::string& iconName, int pixels) const;
 
     // Writes the user-level entry naming the icon. Starts from the user's own entry when it is
     // a readable desktop entry (keeping what the user changed there), else from the installed
@@ -74,6 +76,8 @@ bool supportsAlternateIcons();
 std::optional<std::string> alternateIconName();
 // The theme name of the icon in use, for the window's own icon.
 std::string currentIconName();
+// The installed PNG of an alternate (nothing: the primary icon) at `pixels`, for showing it.
+std::optional<std::filesystem::path> iconPicture(const std::optional<std::string>& name, int pixels);
 // Switches to `name` (nothing: the primary icon). The entry is written on the global queue;
 // `completion` runs on the main queue with nothing on success or the error's description.
 void setAlternateIconName(std::optional<std::string> name, Completion completion);
