@@ -9,6 +9,8 @@
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
 #include "app/cli/SettingsPanelScreenshot.h"
+#include "app/themes/ThemeSettingsViewController.h"
+#include "platform/ui/PhotoPicker.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -18,16 +20,17 @@ namespace sorvel {
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
     "                     [--after SECONDS] [--settings-open] [--settings-scroll POINTS|end]\n"
-    "                     [--innovative] [--icon-picker]\n"
+    "                     [--innovative] [--icon-picker] [--theme-open] [--photo-picker-open]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
     "  saves the window as a PNG. --settings-scroll scrolls the open settings panel's content to\n"
     "  POINTS from its top (or to its end); --innovative scrolls it to the innovative-features\n"
-    "  card; --icon-picker opens the app icon picker from it.";
+    "  card; --icon-picker opens the app icon picker from it. --theme-open shows the theme screen\n"
+    "  over the camera, --photo-picker-open the photo picker on the library.";
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
-    bool settingsOpen = false;
+    bool settingsOpen = false, themeOpen = false, pickerOpen = false;
     SettingsPanelState panelState;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
@@ -47,6 +50,10 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
                 return 2;
             }
             settingsOpen = true;
+        } else if (a == "--theme-open") {
+            themeOpen = true;
+        } else if (a == "--photo-picker-open") {
+            pickerOpen = true;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -75,6 +82,16 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
     if (settingsOpen) applySettingsPanelState(*controller, panelState);
+    std::shared_ptr<ThemeSettingsViewController> theme;
+    if (themeOpen) {
+        theme = std::make_shared<ThemeSettingsViewController>(ScreenProfile::phone());
+        controller->present(theme, Animated::No);
+    }
+    if (pickerOpen) {
+        auto picker = std::make_shared<PhotoPickerController>(ScreenProfile::phone());
+        picker->onCancel = [](PhotoPickerController& p) { p.dismiss(); };
+        controller->present(picker, Animated::No);
+    }
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.
