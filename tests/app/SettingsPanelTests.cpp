@@ -12,6 +12,7 @@
 #include "app/settings/SettingsPopupView.h"
 #include "app/settings/SettingsRows.h"
 #include "app/themes/ThemeManager.h"
+#include "app/themes/ThemeSettingsViewController.h"
 #include "platform/ui/BlurView.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/SettingsStore.h"
@@ -328,4 +329,37 @@ TEST_F(SettingsPanel, BlurAndHelpTextFollowTheThemeAndTheTable) {
     ThemeManager::shared().updateColors();
     SettingsPopupView& light = open();
     EXPECT_EQ(light.blurEffectView->style(), BlurStyle::Light);
+}
+
+// A guide choice redraws the guides at once (lines and the crop frame), "无" removes them, and
+// the open panel stays above the rebuilt guides.
+TEST_F(SettingsPanel, AGuideChoiceRedrawsTheGuidesUnderTheOpenPanel) {
+    SettingsPopupView& panel = open();
+    clickSegment(segmentsAt(7), 2);
+    EXPECT_EQ(store().integerForKey("grid_lines"), 2);
+    View* guides = controller->gridContainer;
+    ASSERT_NE(guides, nullptr);
+    int lines = 0;
+    for (QObject* child : guides->children()) lines += dynamic_cast<View*>(child) != nullptr;
+    EXPECT_EQ(lines, 4) << "the 3 x 3 grid inside the 9:16 frame";
+    EXPECT_EQ(guides->sublayers().size(), 2u) << "the double-lined frame";
+    auto index = [](QWidget* w) { return w->parentWidget()->children().indexOf(w); };
+    EXPECT_LT(index(guides), index(&panel));
+    EXPECT_LT(index(guides), index(controller->overlayView));
+
+    clickSegment(segmentsAt(7), 0);
+    EXPECT_EQ(store().integerForKey("grid_lines"), 0);
+    ASSERT_NE(controller->gridContainer, nullptr);
+    EXPECT_TRUE(controller->gridContainer->children().isEmpty());
+    EXPECT_TRUE(controller->gridContainer->sublayers().empty());
+}
+
+// "主题设置" presents the theme screen over the camera, the panel still open beneath it.
+TEST_F(SettingsPanel, TheThemeButtonPresentsTheThemeScreen) {
+    SettingsPopupView& panel = open();
+    click(panel.themeSettingsButton);
+    advance(0.35);
+    runUntilIdle();
+    EXPECT_NE(dynamic_cast<ThemeSettingsViewController*>(controller->presentedController()), nullptr);
+    EXPECT_EQ(controller->settingsPopupView, &panel);
 }

@@ -187,10 +187,7 @@ void InnovativeFeaturesView::dualCaptureModeToggled(Switch* sender) {
         auto controller = weak.lock();
         if (!controller) return;
         controller->setupCaptureButton();
-        // The new buttons were added on top of the screen: the open panel (and the overlay that
-        // closes it) must stay above them.
-        if (controller->overlayView) controller->overlayView->raise();
-        if (controller->settingsPopupView) controller->settingsPopupView->raise();
+        bringSettingsPanelToFront(*controller);
     });
 }
 

@@ -6,6 +6,7 @@
 #include "app/settings/SettingsRows.h"
 #include "app/settings/TorchForFlashMode.h"
 #include "app/settings/ZoomReset.h"
+#include "app/themes/ThemeSettingsViewController.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/SettingsStore.h"
@@ -24,6 +25,11 @@ namespace {
 QString loc(const char* key) { return QString::fromStdString(localized(key)); }
 const char* boolText(bool value) { return value ? "true" : "false"; }
 }  // namespace
+
+void bringSettingsPanelToFront(ViewController& controller) {
+    if (controller.overlayView) controller.overlayView->raise();
+    if (controller.settingsPopupView) controller.settingsPopupView->raise();
+}
 
 void SettingsPopupView::switchValueChanged(Switch* sender) {
     const bool on = sender->isOn();
@@ -61,7 +67,10 @@ void SettingsPopupView::segmentedControlValueChanged(SegmentedControl* sender) {
         break;
     case settings_row::kGridLines:
         store.setInteger(index, "grid_lines");
-        // (the guides are redrawn here once the camera screen has them)
+        if (auto controller = viewController.lock()) {
+            controller->setupGridLines();
+            bringSettingsPanelToFront(*controller);
+        }
         break;
     case settings_row::kPhotoPreview: store.setInteger(index, "photo_preview"); break;
     default: return;
@@ -143,6 +152,10 @@ void SettingsPopupView::watermarkButtonTapped() {
     alert->present(controller->view());
 }
 
-void SettingsPopupView::openTheme() {}
+void SettingsPopupView::openTheme() {
+    auto controller = viewController.lock();
+    if (!controller) return;
+    controller->present(std::make_shared<ThemeSettingsViewController>(controller->screenProfile()));
+}
 
 }  // namespace sorvel

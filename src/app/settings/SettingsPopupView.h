@@ -37,6 +37,10 @@ class Switch;
 class TextField;
 class ViewController;
 
+// Views the camera screen rebuilds while the panel is open (the guides, the shutter row) are
+// added on top of it: this puts the panel's overlay and the panel back above them.
+void bringSettingsPanelToFront(ViewController& controller);
+
 class SettingsPopupView : public View, public CollectionViewDataSource, public CollectionViewDelegate {
 public:
     SettingsPopupView(const QRectF& frame, std::weak_ptr<ViewController> viewController);
