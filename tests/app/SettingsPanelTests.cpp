@@ -207,7 +207,18 @@ TEST_F(SettingsPanel, DragToCloseFollowsTheFlickAndHalfHeightRules) {
     EXPECT_LT(panel.scrollView->contentOffset().y(), 200);
     panel.scrollView->setContentOffset(QPointF(0, 0));
 
-    // A short fast flick down (40 points in 0.04 s) closes it.
+    // At the content's top, a fast pull down in the list takes the panel with it and closes it.
+    pointer().drag(inList, inList + QPoint(0, 40), 2, step);
+    runUntilIdle();
+    advance(0.35);
+    runUntilIdle();
+    advance(0.35);
+    runUntilIdle();
+    EXPECT_EQ(controller->settingsPopupView, nullptr);
+
+    // So does a short fast flick down (40 points in 0.04 s) on the header.
+    SettingsPopupView& again = open();
+    EXPECT_EQ(again.frame(), resting);
     pointer().drag(header, header + QPoint(0, 40), 2, step);
     runUntilIdle();
     advance(0.35);

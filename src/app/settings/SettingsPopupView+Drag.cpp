@@ -46,7 +46,9 @@ void SettingsPopupView::handlePanGesture(PanGestureRecognizer& gesture) {
 void SettingsPopupView::scrollViewDragged(int state, QPointF translation, QPointF velocity) {
     switch (static_cast<GestureState>(state)) {
     case GestureState::Began:
-        if (!gestureRecognizerShouldBegin(velocity)) return;
+        // The scroll view reports its drag's start before any velocity is measured; the
+        // movement past the slop that started it gives the direction.
+        if (!gestureRecognizerShouldBegin(velocity.isNull() ? translation : velocity)) return;
         currentPositionTouched = QPointF();
         dragBegan();
         break;
