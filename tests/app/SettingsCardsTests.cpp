@@ -3,8 +3,6 @@
 
 #include <QProcess>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "SettingsPanelHarness.h"
 #include "app/settings/IconCell.h"
@@ -135,13 +133,6 @@ TEST_F(InnovativeFeatures, TheGradientDriftsAndTheTitleGlows) {
 
 namespace {
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Where the launcher looks, pointed at temporary folders for the test: no installed entry
 // unless the test installs one.
 class AppIconPicker : public SettingsPanelHarness {
@@ -237,7 +228,7 @@ TEST_F(AppIconPicker, RowsSwitchTheLauncherIconOfAnInstalledApp) {
     CollectionView* list = openPicker();
     ASSERT_NE(list, nullptr);
     auto iconKey = [this] {
-        std::string text = readText(userEntry());
+        std::string text = readTextFile(userEntry());
         auto at = text.find("\nIcon=");
         return at == std::string::npos ? std::string() : text.substr(at + 6, text.find('\n', at + 6) - at - 6);
     };

@@ -4,7 +4,10 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <memory>
 
 #include "../platform/ui/UiTestSupport.h"
@@ -19,6 +22,14 @@
 #include "platform/ui/Window.h"
 
 namespace sorvel::testing {
+
+// A whole text file (empty when it cannot be read).
+inline std::string readTextFile(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 // Types `text` key by key as key events carrying the characters (QTest::keyClicks knows only
 // ASCII; Chinese arrives from the input method as committed text, one event per character here).

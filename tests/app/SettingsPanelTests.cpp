@@ -208,23 +208,23 @@ TEST_F(SettingsPanel, DragToCloseFollowsTheFlickAndHalfHeightRules) {
     panel.scrollView->setContentOffset(QPointF(0, 0));
 
     // At the content's top, a fast pull down in the list takes the panel with it and closes it.
+    // The panel's slide out, then the controller's own close.
+    auto slideOut = [this] {
+        for (int i = 0; i < 2; ++i) {
+            runUntilIdle();
+            advance(0.35);
+        }
+        runUntilIdle();
+    };
     pointer().drag(inList, inList + QPoint(0, 40), 2, step);
-    runUntilIdle();
-    advance(0.35);
-    runUntilIdle();
-    advance(0.35);
-    runUntilIdle();
+    slideOut();
     EXPECT_EQ(controller->settingsPopupView, nullptr);
 
     // So does a short fast flick down (40 points in 0.04 s) on the header.
     SettingsPopupView& again = open();
     EXPECT_EQ(again.frame(), resting);
     pointer().drag(header, header + QPoint(0, 40), 2, step);
-    runUntilIdle();
-    advance(0.35);
-    runUntilIdle();
-    advance(0.35);
-    runUntilIdle();
+    slideOut();
     EXPECT_EQ(controller->settingsPopupView, nullptr);
 }
 

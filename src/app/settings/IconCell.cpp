@@ -1,5 +1,6 @@
 #include "app/settings/IconCell.h"
 
+#include "app/settings/PanelText.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 
@@ -7,9 +8,7 @@ namespace sorvel {
 
 IconCell::IconCell() {
     iconNameLabel = new Label(nullptr);
-    QFont font;
-    font.setPixelSize(16);
-    iconNameLabel->setFont(font);
+    iconNameLabel->setFont(systemFont(16));
     iconNameLabel->setAlignment(Qt::AlignCenter);
     contentView()->addSubview(iconNameLabel);
     iconImageView = new ImageView(nullptr);

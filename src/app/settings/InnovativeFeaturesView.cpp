@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "app/ViewController.h"
+#include "app/settings/PanelText.h"
 #include "app/settings/SettingsPopupView.h"
 #include "app/settings/TitleGlow.h"
 #include "app/settings/ZoomReset.h"
@@ -22,15 +23,6 @@ namespace {
 
 constexpr double kInset = 20;
 
-QString loc(const char* key) { return QString::fromStdString(localized(key)); }
-
-QFont systemFont(int size, bool bold = false) {
-    QFont font;
-    font.setPixelSize(size);
-    font.setBold(bold);
-    return font;
-}
-
 }  // namespace
 
 InnovativeFeaturesView::InnovativeFeaturesView(const QRectF& frame, std::weak_ptr<ViewController> controller)
@@ -45,7 +37,7 @@ View* InnovativeFeaturesView::featureSection(Label*& label, Switch*& control, La
                                              const char* labelKey, const char* descriptionKey) {
     const double width = frame().width() - 2 * kInset;
     label = new Label(QRectF(0, 0, 0, Switch::kHeight), nullptr);
-    label->setText(loc(labelKey));
+    label->setText(localizedText(labelKey));
     label->setFont(systemFont(16));
     label->setTextColor(Qt::white);
     control = new Switch(nullptr);
@@ -61,7 +53,7 @@ View* InnovativeFeaturesView::featureSection(Label*& label, Switch*& control, La
     row->setStretches(label, true);
 
     description = new Label(QRectF(0, 0, width, 0), nullptr);
-    description->setText(loc(descriptionKey));
+    description->setText(localizedText(descriptionKey));
     description->setFont(systemFont(12));
     description->setTextColor(Qt::white);
     description->setNumberOfLines(0);
@@ -87,7 +79,7 @@ void InnovativeFeaturesView::setup() {
     insertSublayer(gradientLayer, 0);
 
     titleLabel = new Label(QRectF(0, 0, frame().width() - 2 * kInset, 26), nullptr);
-    titleLabel->setText(loc("创新功能"));
+    titleLabel->setText(localizedText("创新功能"));
     titleLabel->setFont(systemFont(18, true));
     titleLabel->setTextColor(Qt::white);
     titleLabel->setAlignment(Qt::AlignCenter);

@@ -2,6 +2,7 @@
 // camera screen (zoom, haptics, torch, guides, custom buttons).
 
 #include "app/ViewController.h"
+#include "app/settings/PanelText.h"
 #include "app/settings/SettingsPopupView.h"
 #include "app/settings/SettingsRows.h"
 #include "app/settings/TorchForFlashMode.h"
@@ -22,7 +23,6 @@
 namespace sorvel {
 
 namespace {
-QString loc(const char* key) { return QString::fromStdString(localized(key)); }
 const char* boolText(bool value) { return value ? "true" : "false"; }
 }  // namespace
 
@@ -86,9 +86,7 @@ void SettingsPopupView::sliderValueChanged(Slider* sender) {
 }
 
 void SettingsPopupView::updateSliderLabel(Slider*, Label* label, float value, const QString& title) {
-    QFont font;
-    font.setPixelSize(16);
-    label->setFont(font);
+    label->setFont(systemFont(16));
     label->setText(QString::fromStdString(sliderLabelText(title.toStdString(), value)));
 }
 
@@ -123,10 +121,10 @@ void SettingsPopupView::customButtonTextFieldChanged(TextField* sender) {
 void SettingsPopupView::updateWatermarkButtonTitle() {
     const std::string content = SettingsStore::standard().stringForKey("watermarkContent").value_or("");
     if (content.empty()) {
-        watermarkButton->setTitle(loc("设置水印内容"));
+        watermarkButton->setTitle(localizedText("设置水印内容"));
         return;
     }
-    QString title = loc("点击编辑水印：%@");
+    QString title = localizedText("点击编辑水印：%@");
     title.replace("%@", QString::fromStdString(content));
     watermarkButton->setTitle(title);
 }
@@ -134,16 +132,16 @@ void SettingsPopupView::updateWatermarkButtonTitle() {
 void SettingsPopupView::watermarkButtonTapped() {
     auto controller = viewController.lock();
     if (!controller) return;
-    auto alert = Alert::make(loc("设置水印内容"), "");
+    auto alert = Alert::make(localizedText("设置水印内容"), "");
     const QString current = QString::fromStdString(SettingsStore::standard().stringForKey("watermarkContent").value_or(""));
     alert->addTextField([current](Alert::TextField& field) {
-        field.placeholder = loc("水印输入框");
+        field.placeholder = localizedText("水印输入框");
         field.text = current;
     });
-    alert->addAction(loc("取消"), AlertActionStyle::Cancel);
+    alert->addAction(localizedText("取消"), AlertActionStyle::Cancel);
     std::weak_ptr<Alert> weakAlert = alert;
     QPointer<SettingsPopupView> self(this);
-    alert->addAction(loc("保存"), AlertActionStyle::Default, [weakAlert, self] {
+    alert->addAction(localizedText("保存"), AlertActionStyle::Default, [weakAlert, self] {
         auto shown = weakAlert.lock();
         const std::string text = shown && !shown->textFields().empty() ? shown->textFields()[0].text.toStdString() : "";
         SettingsStore::standard().setObject(Value(text), "watermarkContent");

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "app/ViewController.h"
+#include "app/settings/PanelText.h"
 #include "app/settings/AppIconChoices.h"
 #include "app/settings/IconCell.h"
 #include "app/settings/SettingsPopupView.h"
@@ -19,7 +20,6 @@
 namespace sorvel {
 
 namespace {
-QString loc(const char* key) { return QString::fromStdString(localized(key)); }
 
 CollectionView* pickerList(const std::shared_ptr<ScreenController>& picker) {
     auto* navigation = dynamic_cast<NavigationController*>(picker.get());
@@ -42,9 +42,9 @@ void SettingsPopupView::showIconPicker() {
     collection->setDelegate(this);
     collection->setAccessibilityIdentifier("iconPickerList");
     QPointer<SettingsPopupView> self(this);
-    list->navigationItem().title = loc("选一个图标");
+    list->navigationItem().title = localizedText("选一个图标");
     list->navigationItem().rightBarButtonItem =
-        BarButtonItem::titled(loc("完成"), BarButtonStyle::Done, "dismissIconPicker", [self] {
+        BarButtonItem::titled(localizedText("完成"), BarButtonStyle::Done, "dismissIconPicker", [self] {
             if (self) self->dismissIconPicker();
         });
     auto navigation = std::make_shared<NavigationController>(list);

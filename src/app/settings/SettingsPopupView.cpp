@@ -7,6 +7,7 @@
 
 #include "app/SettingsKeys.h"
 #include "app/ViewController.h"
+#include "app/settings/PanelText.h"
 #include "app/settings/AppIconChoices.h"
 #include "app/settings/BackgroundLuminance.h"
 #include "app/settings/InnovativeFeaturesView.h"
@@ -38,14 +39,6 @@ constexpr double kRowHeight = 32;
 constexpr double kButtonHeight = 44;
 constexpr double kSectionSpacing = 24;
 
-QString loc(const char* key) { return QString::fromStdString(localized(key)); }
-
-QFont systemFont(int size, bool bold = false) {
-    QFont font;
-    font.setPixelSize(size);
-    font.setBold(bold);
-    return font;
-}
 
 QColor withAlpha(QColor c, double alpha) {
     c.setAlphaF(static_cast<float>(alpha));
@@ -57,7 +50,7 @@ QColor withAlpha(QColor c, double alpha) {
 double segmentedWidth(const std::vector<const char*>& items, const QFont& font) {
     QFontMetricsF fm(font);
     double widest = 0;
-    for (const char* item : items) widest = std::max(widest, fm.horizontalAdvance(loc(item)));
+    for (const char* item : items) widest = std::max(widest, fm.horizontalAdvance(localizedText(item)));
     return std::ceil((widest + 24) * static_cast<double>(items.size()));
 }
 
@@ -78,7 +71,7 @@ SettingsPopupView::SettingsPopupView(const QRectF& frame, std::weak_ptr<ViewCont
             control = new Switch(nullptr);
         } else {
             QStringList items;
-            for (const char* item : row.items) items << loc(item);
+            for (const char* item : row.items) items << localizedText(item);
             auto* segmented = new SegmentedControl(items, nullptr);
             segmented->setTitleFont(systemFont(13));
             segmented->setFrame(QRectF(0, 0, segmentedWidth(row.items, systemFont(13)), SegmentedControl::kDefaultHeight));
@@ -86,12 +79,12 @@ SettingsPopupView::SettingsPopupView(const QRectF& frame, std::weak_ptr<ViewCont
         }
         control->setTag(static_cast<int>(i));
         control->setAccessibilityIdentifier(QString::fromUtf8(row.title));
-        settings.push_back({loc(row.title), control});
+        settings.push_back({localizedText(row.title), control});
     }
     for (const SliderRow& row : settingsSliderRows()) {
         auto* slider = new Slider(nullptr);
         auto* label = new Label(nullptr);
-        sliders.push_back({slider, label, row.key, loc(row.title)});
+        sliders.push_back({slider, label, row.key, localizedText(row.title)});
     }
 
     const QColor background = ThemeManager::bgColor();
@@ -125,7 +118,7 @@ void SettingsPopupView::setup() {
 
 void SettingsPopupView::setupCloseButton() {
     closeButton = new Button(QRectF(0, 0, 64, 32), nullptr);
-    closeButton->setTitle(loc("关闭"));
+    closeButton->setTitle(localizedText("关闭"));
     closeButton->setTitleFont(systemFont(16));
     closeButton->setTitleColor(ThemeManager::textColor());
     closeButton->setAccessibilityIdentifier("closeButton");
@@ -171,9 +164,9 @@ void SettingsPopupView::setupSettingsStackView() {
 
     customButtonSwitch = new Switch(nullptr);
     customButtonSwitch->setAccessibilityIdentifier("customButtonSwitch");
-    addRow(loc("自定义按钮"), customButtonSwitch, -1);
+    addRow(localizedText("自定义按钮"), customButtonSwitch, -1);
     customButtonTextField = new TextField(QRectF(0, 0, width, 36), nullptr);
-    customButtonTextField->setPlaceholder(loc("自定义按钮输入框"));
+    customButtonTextField->setPlaceholder(localizedText("自定义按钮输入框"));
     customButtonTextField->setBorderStyle(TextFieldBorderStyle::RoundedRect);
     customButtonTextField->setTextColor(text);
     customButtonTextField->setTextFont(systemFont(16));
@@ -213,7 +206,7 @@ Button* makeEntryButton(const QString& title, const char* identifier) {
 }  // namespace
 
 void SettingsPopupView::setupThemeButton() {
-    themeSettingsButton = makeEntryButton(loc("主题设置"), "themeSettingsButton");
+    themeSettingsButton = makeEntryButton(localizedText("主题设置"), "themeSettingsButton");
 }
 
 void SettingsPopupView::setupInnovativeFeaturesView() {
@@ -221,11 +214,11 @@ void SettingsPopupView::setupInnovativeFeaturesView() {
 }
 
 void SettingsPopupView::setupWatermarkButton() {
-    watermarkButton = makeEntryButton(loc("设置水印内容"), "watermarkButton");
+    watermarkButton = makeEntryButton(localizedText("设置水印内容"), "watermarkButton");
 }
 
 void SettingsPopupView::setupChangeIconButton() {
-    changeIconButton = makeEntryButton(loc("更改图标"), "changeIconButton");
+    changeIconButton = makeEntryButton(localizedText("更改图标"), "changeIconButton");
 }
 
 void SettingsPopupView::setupConstraints() {
