@@ -20,7 +20,7 @@ void SettingsPopupView::setupPanGesture() {
     // The content's own drags: the scroll view keeps scrolling, and at its top a pull down moves
     // the panel with it, as a sheet recognises together with its list.
     scrollView->setDragObserver([self](const ScrollView::Drag& drag) {
-        if (self) self->scrollViewDragged(static_cast<int>(drag.state), drag.translation, drag.velocity);
+        if (self) self->scrollViewDragged(drag);
     });
 }
 
@@ -43,18 +43,18 @@ void SettingsPopupView::handlePanGesture(PanGestureRecognizer& gesture) {
     }
 }
 
-void SettingsPopupView::scrollViewDragged(int state, QPointF translation, QPointF velocity) {
-    switch (static_cast<GestureState>(state)) {
+void SettingsPopupView::scrollViewDragged(const ScrollView::Drag& drag) {
+    switch (drag.state) {
     case GestureState::Began:
         // The scroll view reports its drag's start before any velocity is measured; the
         // movement past the slop that started it gives the direction.
-        if (!gestureRecognizerShouldBegin(velocity.isNull() ? translation : velocity)) return;
+        if (!gestureRecognizerShouldBegin(drag.velocity.isNull() ? drag.translation : drag.velocity)) return;
         currentPositionTouched = QPointF();
         dragBegan();
         break;
-    case GestureState::Changed: dragChanged(translation); break;
+    case GestureState::Changed: dragChanged(drag.translation); break;
     case GestureState::Ended:
-    case GestureState::Cancelled: dragEnded(velocity); break;
+    case GestureState::Cancelled: dragEnded(drag.velocity); break;
     default: break;
     }
 }

@@ -185,7 +185,6 @@ void SettingsPopupView::setupSliders() {
         row.label->setFont(systemFont(16));
         row.label->setTextColor(ThemeManager::textColor());
         row.slider->setFrame(QRectF(0, 0, width, 30));
-        row.slider->setAccessibilityIdentifier(QString::fromStdString(row.key));
         slidersStack_->addArrangedSubview(row.label);
         slidersStack_->addArrangedSubview(row.slider);
     }

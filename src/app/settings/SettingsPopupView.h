@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/ui/CollectionView.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
 namespace sorvel {
@@ -29,7 +30,6 @@ class Button;
 class InnovativeFeaturesView;
 class Label;
 class PanGestureRecognizer;
-class ScrollView;
 class SegmentedControl;
 class Slider;
 class StackView;
@@ -132,7 +132,7 @@ private:
     // The option stack's row view for a tag.
     View* rowView(int tag) const;
     // A drag that reached the panel through its scroll view.
-    void scrollViewDragged(int state, QPointF translation, QPointF velocity);
+    void scrollViewDragged(const ScrollView::Drag& drag);
     void dragBegan();
     void dragChanged(QPointF translation);
     void dragEnded(QPointF velocity);
