@@ -1,6 +1,7 @@
 #include "AppMain.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <memory>
 
 #include "app/AppEnvironment.h"
@@ -10,6 +11,7 @@
 #include "platform/capture/virtual/VirtualRig.h"
 #include "platform/foundation/Console.h"
 #include "platform/photos/PhotoLibrary.h"
+#include "platform/ui/AlternateIcons.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/FeedbackdHaptics.h"
 #include "platform/ui/Window.h"
@@ -49,6 +51,10 @@ void waitForPendingCaptures(double seconds) {
 int runCameraApp(const CommandLine& line, int& argc, char** argv) {
     bool headless = line.headless || !Application::displayAvailable();
     Application app(argc, argv, headless ? DisplayMode::Headless : DisplayMode::Window);
+    // Wayland shells match a window to its desktop entry by this id; the window's own icon is
+    // the one the user chose for the launcher.
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(AlternateIcons::kAppId));
+    QApplication::setWindowIcon(QIcon::fromTheme(QString::fromStdString(AlternateIcons::currentIconName())));
     AppEnvironment env(line.home, line.library);
     if (auto error = prepareCameraAndLibrary(line, env, RigMode::RealTime)) {
         consolePrint("sorvel-camera: " + *error);

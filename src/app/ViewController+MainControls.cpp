@@ -4,7 +4,7 @@
 #include <QPointer>
 
 #include "app/CustomButtonCommand.h"
-#include "app/SettingsPopupView.h"
+#include "app/settings/SettingsPopupView.h"
 #include "app/themes/ThemeManager.h"
 #include "app/ViewController.h"
 #include "platform/capture/AudioSession.h"
@@ -168,9 +168,9 @@ void ViewController::openSettings() {
         overlayView->addGestureRecognizer(std::make_unique<TapGestureRecognizer>([weak](GestureRecognizer&) {
             if (auto self = weak.lock()) self->closeSettings();
         }));
-        settingsPopupView->closeAction = [weak] {
+        settingsPopupView->setCloseAction([weak] {
             if (auto self = weak.lock()) self->closeSettings();
-        };
+        });
         view()->addSubview(overlayView);
         view()->addSubview(settingsPopupView);
     }

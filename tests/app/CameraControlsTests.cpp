@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "AppHarness.h"
-#include "app/SettingsPopupView.h"
+#include "app/settings/SettingsPopupView.h"
 #include "platform/capture/AudioSession.h"
 #include "platform/capture/virtual/VirtualRig.h"
 #include "platform/motion/Accelerometer.h"

@@ -9,6 +9,7 @@
 #include "app/FirstLaunchManager.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
+#include "app/cli/SettingsPanelScreenshot.h"
 #include "app/themes/ThemeSettingsViewController.h"
 #include "platform/ui/PhotoPicker.h"
 #include "app/stories/Stories.h"
@@ -22,13 +23,17 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open] [--theme-open] [--photo-picker-open]\n"
+    "                     [--after SECONDS] [--settings-open] [--settings-scroll POINTS|end]\n"
+    "                     [--innovative] [--icon-picker] [--theme-open] [--photo-picker-open]\n"
     "                     [--story INDEX | --guide simple|pro] [--card-scroll POINTS]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG. --theme-open shows the theme screen over it, --photo-picker-open the\n"
-    "  photo picker on the library. --story shows that story of the catalogue (0 to 21) and --guide a\n"
-    "  first-launch guide, without touching the story schedule; --card-scroll scrolls the card's text.\n"
-    "  A home that was never welcomed shows the welcome alert (--set isFirstLaunch=true skips it).";
+    "  saves the window as a PNG. --settings-scroll scrolls the open settings panel's content to\n"
+    "  POINTS from its top (or to its end); --innovative scrolls it to the innovative-features\n"
+    "  card; --icon-picker opens the app icon picker from it. --theme-open shows the theme screen\n"
+    "  over the camera, --photo-picker-open the photo picker on the library. --story shows that story\n"
+    "  of the catalogue (0 to 21) and --guide a first-launch guide, without touching the story\n"
+    "  schedule; --card-scroll scrolls the card's text. A home that was never welcomed shows the\n"
+    "  welcome alert (--set isFirstLaunch=true skips it).";
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
@@ -37,6 +42,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::optional<int> storyIndex;
     std::string guide;
     double cardScroll = 0;
+    SettingsPanelState panelState;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -48,6 +54,12 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             }
             after = *seconds;
         } else if (a == "--settings-open") {
+            settingsOpen = true;
+        } else if (auto handled = parseSettingsPanelOption(line.arguments, i, panelState)) {
+            if (!handled->empty()) {
+                std::cerr << "screenshot: " << *handled << "\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
             settingsOpen = true;
         } else if (a == "--theme-open") {
             themeOpen = true;
@@ -102,6 +114,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
+    if (settingsOpen) applySettingsPanelState(*controller, panelState);
     std::shared_ptr<ThemeSettingsViewController> theme;
     if (themeOpen) {
         theme = std::make_shared<ThemeSettingsViewController>(ScreenProfile::phone());

@@ -204,3 +204,52 @@ TEST_F(UiControls, AttributedLabelJoinsMeasuresAndPaintsRuns) {
     EXPECT_TRUE(label.attributedText().empty());
     EXPECT_EQ(label.text(), "🔒1x");
 }
+
+// The settings help text is wrapped paragraphs of runs: a narrower label must need more height,
+// line spacing must add height per line, "\n" must start paragraphs, and each run must be drawn
+// in its own colour top to bottom (a heading above its body), nothing past the label's bottom.
+TEST_F(UiControls, MultiLineAttributedLabelWrapsParagraphs) {
+    QFont heading;
+    heading.setPixelSize(18);
+    heading.setBold(true);
+    QFont body;
+    body.setPixelSize(14);
+    const QString words = "拍下传感器的原始数据，在本机关闭锐化、按固定的降噪参数自己显影，画面更干净。";
+    Label label(QRectF(0, 0, 300, 10));
+    label.setNumberOfLines(0);
+    label.setAttributedText({{"标题\n", heading, QColor(255, 0, 0), 10}, {words + "\n", body, QColor(0, 0, 255), 6}});
+    const QSizeF wide = label.textSizeForWidth(300);
+    const QSizeF narrow = label.textSizeForWidth(120);
+    EXPECT_GT(narrow.height(), wide.height() * 1.5);
+    EXPECT_LE(wide.width(), 300);
+
+    Label tight(QRectF(0, 0, 300, 10));
+    tight.setNumberOfLines(0);
+    tight.setAttributedText({{"标题\n", heading, QColor(255, 0, 0)}, {words + "\n", body, QColor(0, 0, 255)}});
+    EXPECT_GT(wide.height(), tight.textSizeForWidth(300).height()) << "line spacing adds height";
+
+    label.setFrame(QRectF(0, 0, 120, std::ceil(narrow.height())));
+    QImage image(120, static_cast<int>(std::ceil(narrow.height())), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    int lowestRed = -1, highestBlue = image.height(), lowestBlue = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            QRgb px = image.pixel(x, y);
+            if (qAlpha(px) < 200) continue;
+            if (qRed(px) > 200 && qBlue(px) < 50) lowestRed = std::max(lowestRed, y);
+            if (qBlue(px) > 200 && qRed(px) < 50) {
+                highestBlue = std::min(highestBlue, y);
+                lowestBlue = std::max(lowestBlue, y);
+            }
+        }
+    ASSERT_GE(lowestRed, 0);
+    ASSERT_GE(lowestBlue, 0);
+    EXPECT_LT(lowestRed, highestBlue) << "the heading paragraph lies above the body";
+    EXPECT_GT(lowestBlue - highestBlue, 3 * 14) << "the body wrapped onto several lines";
+
+    // A one-line label keeps its one-line size whatever the width.
+    Label single(QRectF(0, 0, 50, 20));
+    single.setText(words);
+    EXPECT_EQ(single.textSizeForWidth(50), single.textSize());
+}
