@@ -213,10 +213,17 @@ public:
     void setFilterEnabled(bool enabled);
     std::optional<Dictionary> selectedFilter() const;
     void setSelectedFilter(std::optional<Dictionary> filter);
-    bool isFilterUsePhotoEnabled = false;
+    // "用照片": the live preview and the shutter use the picked photo. Read by the frame handler.
+    std::atomic<bool> isFilterUsePhotoEnabled{false};
     // The user's saved filters, in creation order. Main thread.
     std::vector<Dictionary> filters;
-    std::optional<image::Image> selectedPhotoCIImage;
+    // The photo picked for "用照片", upright. Set on the main thread, read by the frame handler.
+    std::optional<image::Image> selectedPhotoCIImage() const;
+    void setSelectedPhotoCIImage(std::optional<image::Image> photo);
+    // The frame handler's filter step, on "VideoDataOutputQueue": `frame` is the camera frame
+    // turned upright. Renders the selected filter over it (or over the picked photo) and shows
+    // the result in filteredImageView on the main queue; hides the overlay while filtering is off.
+    void updateLiveFilterPreview(const image::Image& frame);
 
     // Location
     std::unique_ptr<LocationManager> locationManager;
@@ -231,6 +238,10 @@ private:
     mutable std::mutex rawDelegatesMutex_;
     bool filterEnabled_ = false;
     std::optional<Dictionary> selectedFilter_;
+    std::optional<image::Image> selectedPhoto_;
+    struct LivePreviewSlot;  // the frame handler's hand-off to the main queue
+    static std::shared_ptr<LivePreviewSlot> makeLivePreviewSlot();
+    const std::shared_ptr<LivePreviewSlot> livePreviewSlot_ = makeLivePreviewSlot();
     std::optional<Location> currentLocation_;
 };
 
