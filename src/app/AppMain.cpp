@@ -53,7 +53,7 @@ int runCameraApp(const CommandLine& line, int& argc, char** argv) {
         });
     }
     int code = app.exec();
-    controller->captureSession->stopRunning();
+    controller->stopCaptureAndWaitForFrames();
     return code;
 }
 

@@ -47,6 +47,11 @@ void ViewController::setSelectedPhotoCIImage(std::optional<image::Image> photo) 
     selectedPhoto_ = std::move(photo);
 }
 
+void ViewController::stopCaptureAndWaitForFrames() {
+    captureSession->stopRunning();
+    if (videoDataOutputQueue) videoDataOutputQueue->sync([] {});
+}
+
 void ViewController::updateLiveFilterPreview(const image::Image& frame) {
     std::optional<QImage> picture;
     if (isFilterEnabled()) {
@@ -83,7 +88,10 @@ void ViewController::updateLiveFilterPreview(const image::Image& frame) {
         if (slot->posted) return;
         slot->posted = true;
     }
-    DispatchQueue::main().async(weakly(shared_from_this(), [slot](ViewController& self) {
+    // Weak: taking a strong reference here could make this thread the controller's last owner.
+    DispatchQueue::main().async([weak = weak_from_this(), slot] {
+        auto self = weak.lock();
+        if (!self) return;
         std::optional<QImage> newest;
         {
             std::lock_guard lock(slot->mutex);
@@ -91,15 +99,15 @@ void ViewController::updateLiveFilterPreview(const image::Image& frame) {
             slot->picture.reset();
             slot->posted = false;
         }
-        if (!self.filteredImageView) return;
+        if (!self->filteredImageView) return;
         // Filtering may have been switched off since this picture was made.
-        if (!newest || !self.isFilterEnabled()) {
-            self.filteredImageView->setHidden(true);
+        if (!newest || !self->isFilterEnabled()) {
+            self->filteredImageView->setHidden(true);
             return;
         }
-        self.filteredImageView->setImage(*newest);
-        self.filteredImageView->setHidden(false);
-    }));
+        self->filteredImageView->setImage(*newest);
+        self->filteredImageView->setHidden(false);
+    });
 }
 
 }  // namespace sorvel

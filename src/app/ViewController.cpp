@@ -64,6 +64,8 @@ void ViewController::viewDidLoad() {
     updateCameraButtonColors();
     registerApplicationObservers();
     checkFirstLaunch(filters);
+    // The presets of a first launch arrive after the list was built.
+    updateFilterListView();
 }
 
 void ViewController::registerApplicationObservers() {
@@ -82,7 +84,11 @@ void ViewController::setupUIComponents() {
     setupCameraSwitchButtons();
     setupFlashOverlay();
     setupZoomFactorLabel();
+    setupFilterButton();
+    setupFilterView();
+    setupFilterEditView();
     loadFiltersFromUserDefaults(filters);
+    updateFilterListView();
     setupCustomButtons();
 }
 

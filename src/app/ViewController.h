@@ -35,6 +35,10 @@ class SettingsPopupView;
 class Label;
 class Slider;
 class StackView;
+class ScrollView;
+class Switch;
+class TextField;
+struct FilterParameter;
 class VolumeView;
 class GestureRecognizer;
 class PanGestureRecognizer;
@@ -185,6 +189,16 @@ public:
     View* overlayView = nullptr;
     StackView* customButtonsStackView = nullptr;
     Slider* focusSlider = nullptr;  // manual focus, when the manual panel is built
+    Button* filterButton = nullptr;
+    View* filterView = nullptr;                   // the filter panel
+    ScrollView* filterListScrollView = nullptr;   // scrolls filterListView
+    StackView* filterListView = nullptr;          // one button per saved filter
+    Label* filterNameLabel = nullptr;
+    Switch* filterSwitch = nullptr;
+    Switch* filterUsePhotoSwitch = nullptr;       // "用照片"
+    View* filterEditView = nullptr;
+    TextField* filterNameTextField = nullptr;     // "滤镜名称"
+    StackView* filterParameterRowsView = nullptr; // the edit view's rows, catalogue order
 
     // Working state shared by the features.
     double currentZoomFactor = 1.0;
@@ -222,6 +236,37 @@ public:
     // The photo picked for "用照片", upright. Set on the main thread, read by the frame handler.
     std::optional<image::Image> selectedPhotoCIImage() const;
     void setSelectedPhotoCIImage(std::optional<image::Image> photo);
+    // Stops the session and waits until the frame handler is done with its last frame: the
+    // handler holds the controller while it renders, and the controller must be released on
+    // the main thread. Main thread; for the app's exit.
+    void stopCaptureAndWaitForFrames();
+
+    // Filter panel and editor (main thread). The handlers take the control that fired.
+    void setupFilterButton();
+    void setupFilterView();
+    void setupFilterEditView();
+    void toggleFilterView();
+    void toggleFilter(Switch* sender);
+    void filterButtonTapped(Button* sender);
+    void editCurrentFilter();
+    void loadSelectedFilterParameters();
+    void floatSliderValueChanged(Slider* sender);
+    void intSliderValueChanged(Slider* sender);
+    void floatTextFieldValueChanged(TextField* sender);
+    void intTextFieldValueChanged(TextField* sender);
+    void resetParameter(Button* sender);
+    void updateSelectedFilterParameters();
+    void saveAndCloseFilter();
+    void addNewFilter();
+    void deleteCurrentFilter();
+    void updateFilterListView();
+    void shareCurrentFilter();
+    void importFilter();
+    void testFilterSwitchChanged(Switch* sender);
+    Button* configureButtonStyle(const QString& title, const QString& emoji);
+    View* createParameterRow(const FilterParameter& parameter);
+    void addDoneButtonOnKeyboard(TextField* field);
+    void doneButtonAction();
     // The frame handler's filter step, on "VideoDataOutputQueue": `frame` is the camera frame
     // turned upright. Renders the selected filter over it (or over the picked photo) and shows
     // the result in filteredImageView on the main queue; hides the overlay while filtering is off.

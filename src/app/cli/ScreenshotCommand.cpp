@@ -10,20 +10,39 @@
 #include "app/cli/ShootOptions.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/StackView.h"
 #include "platform/ui/Window.h"
 
 namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open]\n"
+    "                     [--after SECONDS] [--settings-open] [--filter panel|edit|share|import]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG.";
+    "  saves the window as a PNG. --filter opens the filter panel with the first saved filter\n"
+    "  selected (filtering on), its edit view, its share dialog, or the import dialog.";
+
+namespace {
+
+// The filter screens as a person reaches them: the panel, a tap on the first filter, then the
+// edit, share or import button.
+void showFilterScreen(ViewController& controller, const std::string& state) {
+    controller.toggleFilterView();
+    if (controller.filterListView && !controller.filterListView->arrangedSubviews().empty())
+        if (auto* first = dynamic_cast<Button*>(controller.filterListView->arrangedSubviews().front()))
+            controller.filterButtonTapped(first);
+    if (state == "edit") controller.editCurrentFilter();
+    if (state == "share") controller.shareCurrentFilter();
+    if (state == "import") controller.importFilter();
+}
+
+}  // namespace
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
     bool settingsOpen = false;
+    std::string filterState;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -36,6 +55,12 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             after = *seconds;
         } else if (a == "--settings-open") {
             settingsOpen = true;
+        } else if (a == "--filter" && i + 1 < line.arguments.size()) {
+            filterState = line.arguments[++i];
+            if (filterState != "panel" && filterState != "edit" && filterState != "share" && filterState != "import") {
+                std::cerr << "screenshot: --filter takes panel, edit, share or import\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -63,6 +88,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
+    if (!filterState.empty()) showFilterScreen(*controller, filterState);
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.
@@ -82,7 +108,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     });
     poll.start(50);
     app.exec();
-    controller->captureSession->stopRunning();
+    controller->stopCaptureAndWaitForFrames();
     if (!saved) {
         std::cerr << "screenshot: could not write " << file << "\n";
         return 1;

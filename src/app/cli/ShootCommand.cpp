@@ -190,7 +190,7 @@ int runShootCommand(const CommandLine& line, int& argc, char** argv) {
     ShootRun run(controller, options);
     run.start();
     app.exec();
-    controller->captureSession->stopRunning();
+    controller->stopCaptureAndWaitForFrames();
 
     std::vector<PhotoAsset> made;
     for (const auto& a : PhotoLibrary::shared().assets())

@@ -91,6 +91,9 @@ void Alert::present(View* host) {
         y += 44;
     }
     card->setFrame(QRectF((host->bounds().width() - w) / 2, (host->bounds().height() - y) / 2, w, y));
+    // The overlay was already shown by addSubview: a child made after that stays hidden until
+    // shown itself (its own children follow it).
+    card->show();
     overlay->show();
 }
 
