@@ -75,6 +75,7 @@ View* ViewController::createParameterRow(const FilterParameter& parameter) {
     field->setBorderStyle(TextFieldBorderStyle::RoundedRect);
     field->setTextAlignment(Qt::AlignCenter);
     field->setTextColor(text);
+    field->setTextFont(font);
     field->setText(QString::fromStdString(parameterValueText(parameter, parameter.defaultValue)));
 
     auto* slider = new Slider(QRectF(174, 7, width - 174 - 40, 30), row);
@@ -119,8 +120,10 @@ void ViewController::doneButtonAction() { view()->endEditing(true); }
 
 void ViewController::setupFilterEditView() {
     const double w = view()->bounds().width(), h = view()->bounds().height();
-    const double width = std::min(w - 20, 440.0), height = std::max(300.0, h - 190);
-    filterEditView = new View(QRectF((w - width) / 2, 50, width, height), nullptr);
+    // The lower half of the screen: the filtered picture stays in sight above it while the
+    // values change.
+    const double width = std::min(w - 20, 440.0), height = std::min(h - 20, std::max(320.0, h * 0.48));
+    filterEditView = new View(QRectF((w - width) / 2, h - height - 10, width, height), nullptr);
     filterEditView->setBackgroundColor([] {
         QColor c = ThemeManager::bgColor();
         c.setAlphaF(0.94f);
@@ -139,6 +142,9 @@ void ViewController::setupFilterEditView() {
     filterNameTextField->setPlaceholder(tr("滤镜名称"));
     filterNameTextField->setBorderStyle(TextFieldBorderStyle::RoundedRect);
     filterNameTextField->setTextColor(text);
+    QFont nameFont = filterNameTextField->textFont();
+    nameFont.setPixelSize(16);
+    filterNameTextField->setTextFont(nameFont);
     filterNameTextField->setAccessibilityIdentifier("filterNameTextField");
     auto* save = new Button(QRectF(12 + inner - 112, 12, 112, 36), filterEditView);
     save->setTitle(tr("保存滤镜"));

@@ -108,9 +108,27 @@ protected:
         return nullptr;
     }
 
+    // Wheels the edit view's list until the row of `id` is wholly in sight, as a person
+    // scrolls to it.
+    void scrollToRow(int id) {
+        View* row = named(QString("parameterRow%1").arg(id));
+        auto* scroll = named<ScrollView>("filterParameterScrollView");
+        ASSERT_TRUE(row && scroll);
+        for (int i = 0; i < 60; ++i) {
+            QRect inScroll(row->mapTo(scroll, QPoint(0, 0)), row->size());
+            if (inScroll.top() >= 0 && inScroll.bottom() <= scroll->height()) return;
+            QPoint notch(0, inScroll.top() < 0 ? 120 : -120);
+            pointer().wheel(centreOf(scroll), notch);
+            runUntilIdle();
+        }
+        FAIL() << "row " << id << " never came into sight";
+    }
+
     // Types into a row's field as a person does: a click in it, the old text selected and
     // replaced, then "完成" on the keyboard's toolbar.
     void typeInto(TextField* field, const QString& text) {
+        if (QWidget* row = field->parentWidget(); row && row->objectName().startsWith("parameterRow"))
+            scrollToRow(row->objectName().mid(12).toInt());
         click(field);
         ASSERT_TRUE(field->isEditing());
         field->lineEdit()->selectAll();
@@ -282,6 +300,7 @@ TEST_F(FilterEditor, EditingValuesWritesTheStoreAtOnce) {
 
     // A drag of the temperature slider: pick a point that stands for a value with a fraction
     // above one half, so that rounding down or truncating would show.
+    scrollToRow(8);
     Slider* temperature = sliderOf(8);
     double x = xFor(temperature, 6543.6f);
     while (std::fmod(temperature->valueAtX(std::round(x)), 1.0f) <= 0.5f) x += 1;
@@ -299,6 +318,7 @@ TEST_F(FilterEditor, EditingValuesWritesTheStoreAtOnce) {
     pointer().release(pointOn(temperature, x));
 
     // Every move of a drag is in the store before the next one.
+    scrollToRow(1);
     Slider* exposure = sliderOf(1);
     pointer().press(pointOn(exposure, xFor(exposure, 3.5f)));
     for (int step = 1; step <= 6; ++step) {
