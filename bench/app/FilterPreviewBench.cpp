@@ -11,7 +11,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
+#include <chrono>
+#include <thread>
 #include <QEvent>
 #include <QImage>
 #include <QTimer>
@@ -30,6 +34,8 @@
 #include "platform/image/RenderContext.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Slider.h"
+#include "platform/ui/StackView.h"
 #include "platform/ui/Window.h"
 
 namespace fs = std::filesystem;
@@ -119,6 +125,95 @@ void BM_OverlayPaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OverlayPaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A 200-change drag of the exposure slider in the edit view, through the real controller: each
+// mouse move runs the slider handler (field text, the rows read back, the filter list written to
+// the settings store on disk); then the next frame is filtered off the main thread and the main
+// thread shows it (the hand-off block and the overlay's paint). Counters, in ms per change:
+// handler (mean), handler_max, show (mean), show_max, main_max (the worst change's handler plus
+// show on the main thread), render (mean, off the main thread); handler_cpu and show_cpu are the
+// main thread's CPU time for the same steps (mean), which a loaded machine does not inflate.
+void BM_SliderDrag200(benchmark::State& state) {
+    fs::path folder = makeTempFolder();
+    AppEnvironment env(folder / "home", folder / "library");
+    CommandLine line;
+    if (auto error = prepareCameraAndLibrary(line, env, RigMode::Step)) state.SkipWithError(error->c_str());
+    auto controller = std::make_shared<ViewController>(ScreenProfile::phone());
+    Window window(*controller);
+    window.makeKeyAndVisible();
+    QCoreApplication::processEvents();
+    controller->toggleFilterView();
+    auto* first = dynamic_cast<Button*>(controller->filterListView->arrangedSubviews().at(0));
+    controller->filterButtonTapped(first);
+    QCoreApplication::processEvents();
+    controller->editCurrentFilter();
+    // The exposure row's slider.
+    Slider* slider = nullptr;
+    for (QObject* o : controller->filterParameterRowsView->arrangedSubviews().at(0)->children())
+        if ((slider = dynamic_cast<Slider*>(o))) break;
+    auto frame = sensorFrame();
+    const image::Image upright = uprightFrame(frame);
+
+    double handlerSum = 0, handlerMax = 0, showSum = 0, showMax = 0, mainMax = 0, renderSum = 0;
+    double handlerCpu = 0, showCpu = 0;
+    auto cpuNow = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+    };
+    int changes = 0;
+    auto ms = [](std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    auto send = [&](QEvent::Type type, double x) {
+        QPointF at(x, slider->height() / 2.0);
+        QMouseEvent e(type, at, slider->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(slider, &e);
+    };
+    for (auto _ : state) {
+        send(QEvent::MouseButtonPress, 20);
+        for (int i = 0; i < 200; ++i) {
+            double x = 20 + (slider->width() - 40) * (i % 100) / 100.0 + (i / 100) * 0.5;
+            auto t0 = std::chrono::steady_clock::now();
+            double c0 = cpuNow();
+            send(QEvent::MouseMove, x);
+            double c1 = cpuNow();
+            auto t1 = std::chrono::steady_clock::now();
+            std::thread render([&] { controller->updateLiveFilterPreview(upright); });
+            render.join();
+            auto t2 = std::chrono::steady_clock::now();
+            double c2 = cpuNow();
+            QCoreApplication::processEvents();  // the hand-off block and the repaints it asks for
+            controller->filteredImageView->repaint();
+            double c3 = cpuNow();
+            auto t3 = std::chrono::steady_clock::now();
+            handlerCpu += c1 - c0;
+            showCpu += c3 - c2;
+            double handler = ms(t0, t1), show = ms(t2, t3);
+            handlerSum += handler;
+            showSum += show;
+            renderSum += ms(t1, t2);
+            handlerMax = std::max(handlerMax, handler);
+            showMax = std::max(showMax, show);
+            mainMax = std::max(mainMax, handler + show);
+            ++changes;
+        }
+        send(QEvent::MouseButtonRelease, 20);
+    }
+    state.counters["handler"] = handlerSum / changes;
+    state.counters["handler_max"] = handlerMax;
+    state.counters["show"] = showSum / changes;
+    state.counters["show_max"] = showMax;
+    state.counters["main_max"] = mainMax;
+    state.counters["render"] = renderSum / changes;
+    // The main thread's own CPU time: what the figures would be on an idle machine.
+    state.counters["handler_cpu"] = handlerCpu / changes;
+    state.counters["show_cpu"] = showCpu / changes;
+    controller->stopCaptureAndWaitForFrames();
+    fs::remove_all(folder);
+}
+BENCHMARK(BM_SliderDrag200)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 class PaintCounter : public QObject {
 public:

@@ -124,11 +124,10 @@ void ViewController::setupFilterEditView() {
     // values change.
     const double width = std::min(w - 20, 440.0), height = std::min(h - 20, std::max(320.0, h * 0.48));
     filterEditView = new View(QRectF((w - width) / 2, h - height - 10, width, height), nullptr);
-    filterEditView->setBackgroundColor([] {
-        QColor c = ThemeManager::bgColor();
-        c.setAlphaF(0.94f);
-        return c;
-    }());
+    // Opaque: the live picture is not redrawn under it (see updateLiveFilterPreview).
+    QColor background = ThemeManager::bgColor();
+    background.setAlpha(255);
+    filterEditView->setBackgroundColor(background);
     filterEditView->setCornerRadius(20);
     filterEditView->setAccessibilityIdentifier("filterEditView");
     filterEditView->setBlocksInput(true);

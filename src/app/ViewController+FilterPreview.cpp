@@ -2,6 +2,8 @@
 // the photo picked for "用照片") in filteredImageView.
 
 #include <QImage>
+#include <QRegion>
+#include <cmath>
 #include <mutex>
 
 #include "app/PictureConversion.h"
@@ -15,6 +17,12 @@ namespace sorvel {
 namespace {
 // Frames are 1280 pixels on their long side; a picked photo is brought down to that once.
 constexpr int kPreviewLongSide = 1280;
+
+// The whole pixels inside `r` (rounded inwards).
+QRect coveredPixels(const QRectF& r) {
+    return QRect(QPoint(int(std::ceil(r.left())), int(std::ceil(r.top()))),
+                 QPoint(int(std::floor(r.right())) - 1, int(std::floor(r.bottom())) - 1));
+}
 }  // namespace
 
 // What the frame handler hands to the main queue: only the newest picture waits there, so a
@@ -105,8 +113,18 @@ void ViewController::updateLiveFilterPreview(const image::Image& frame) {
             self->filteredImageView->setHidden(true);
             return;
         }
-        self->filteredImageView->setImage(*newest);
-        self->filteredImageView->setHidden(false);
+        // The edit view is opaque: what lies under it need not be drawn again, and redrawing
+        // its rows with every frame would cost the main thread more than the picture itself.
+        ImageView* overlay = self->filteredImageView;
+        QRegion changed(overlay->rect());
+        if (View* edit = self->filterEditView; edit && edit->isVisible()) {
+            // Less its rounded corners, where the picture shows.
+            QRectF f = edit->frame().translated(-overlay->frame().topLeft());
+            double r = std::ceil(edit->cornerRadius());
+            changed -= QRegion(coveredPixels(f.adjusted(0, r, 0, -r))) + QRegion(coveredPixels(f.adjusted(r, 0, -r, 0)));
+        }
+        overlay->setImage(*newest, changed);
+        overlay->setHidden(false);
     });
 }
 
