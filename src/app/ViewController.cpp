@@ -78,6 +78,7 @@ void ViewController::registerApplicationObservers() {
 
 void ViewController::setupUIComponents() {
     setupPreviewLayer();
+    setupGridLines();
     setupProgressView();
     setupCaptureButton();
     setupSettingsButton();

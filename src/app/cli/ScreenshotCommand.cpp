@@ -8,6 +8,8 @@
 #include "app/AppMain.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
+#include "app/themes/ThemeSettingsViewController.h"
+#include "platform/ui/PhotoPicker.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/StackView.h"
@@ -17,9 +19,11 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open] [--filter panel|edit|share|import]\n"
+    "                     [--after SECONDS] [--settings-open] [--theme-open] [--photo-picker-open]\n"
+    "                     [--filter panel|edit|share|import]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG. --filter opens the filter panel with the first saved filter\n"
+    "  saves the window as a PNG. --theme-open shows the theme screen over it, --photo-picker-open the\n"
+    "  photo picker on the library. --filter opens the filter panel with the first saved filter\n"
     "  selected (filtering on), its edit view, its share dialog, or the import dialog.";
 
 namespace {
@@ -41,7 +45,7 @@ void showFilterScreen(ViewController& controller, const std::string& state) {
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
-    bool settingsOpen = false;
+    bool settingsOpen = false, themeOpen = false, pickerOpen = false;
     std::string filterState;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
@@ -55,6 +59,10 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             after = *seconds;
         } else if (a == "--settings-open") {
             settingsOpen = true;
+        } else if (a == "--theme-open") {
+            themeOpen = true;
+        } else if (a == "--photo-picker-open") {
+            pickerOpen = true;
         } else if (a == "--filter" && i + 1 < line.arguments.size()) {
             filterState = line.arguments[++i];
             if (filterState != "panel" && filterState != "edit" && filterState != "share" && filterState != "import") {
@@ -88,6 +96,16 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
+    std::shared_ptr<ThemeSettingsViewController> theme;
+    if (themeOpen) {
+        theme = std::make_shared<ThemeSettingsViewController>(ScreenProfile::phone());
+        controller->present(theme, Animated::No);
+    }
+    if (pickerOpen) {
+        auto picker = std::make_shared<PhotoPickerController>(ScreenProfile::phone());
+        picker->onCancel = [](PhotoPickerController& p) { p.dismiss(); };
+        controller->present(picker, Animated::No);
+    }
     if (!filterState.empty()) showFilterScreen(*controller, filterState);
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
