@@ -12,6 +12,7 @@
 #include "platform/foundation/Localization.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/PhotoPicker.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/StackView.h"
 #include "platform/ui/Switch.h"
@@ -265,6 +266,35 @@ void ViewController::deleteCurrentFilter() {
 
 void ViewController::testFilterSwitchChanged(Switch* sender) {
     isFilterUsePhotoEnabled = sender->isOn();
+    if (!sender->isOn()) return;  // the photo is kept for the next time
+    auto picker = std::make_shared<PhotoPickerController>(screenProfile());
+    auto weak = weak_from_this();
+    picker->onPick = [weak](PhotoPickerController& p, const PickedPhoto& photo) {
+        p.dismiss();
+        if (auto self = weak.lock()) self->imagePickerDidFinishPicking(photo);
+    };
+    picker->onCancel = [](PhotoPickerController& p) { p.dismiss(); };
+    present(picker);
+}
+
+void ViewController::imagePickerDidFinishPicking(const PickedPhoto& photo) {
+    // Decoding a 12-megapixel picture takes longer than a frame: off the main thread.
+    auto weak = weak_from_this();
+    DispatchQueue::global().async([weak, data = photo.data, orientation = photo.orientation] {
+        auto picture = image::Image::fromBytes(data);
+        std::optional<image::Image> upright;
+        if (picture) upright = picture->oriented(orientation);
+        DispatchQueue::main().async([weak, upright] {
+            auto self = weak.lock();
+            if (!self) return;
+            if (!upright) {
+                consolePrint("无法将图片转换为 CIImage");
+                return;
+            }
+            self->setSelectedPhotoCIImage(upright);
+            consolePrint("照片已转换为 CIImage，并应用了正确的方向");
+        });
+    });
 }
 
 }  // namespace sorvel

@@ -39,6 +39,7 @@ class ScrollView;
 class Switch;
 class TextField;
 struct FilterParameter;
+struct PickedPhoto;
 class VolumeView;
 class GestureRecognizer;
 class PanGestureRecognizer;
@@ -271,6 +272,8 @@ public:
     void shareCurrentFilter();
     void importFilter();
     void testFilterSwitchChanged(Switch* sender);
+    // The picker's answer: the picture, turned upright, becomes selectedPhotoCIImage.
+    void imagePickerDidFinishPicking(const PickedPhoto& photo);
     Button* configureButtonStyle(const QString& title, const QString& emoji);
     View* createParameterRow(const FilterParameter& parameter);
     void addDoneButtonOnKeyboard(TextField* field);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <cmath>
+#include <fstream>
 
 #include "../platform/ui/UiTestSupport.h"
 #include "AppHarness.h"
@@ -18,7 +19,12 @@
 #include "app/themes/ThemeManager.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/SettingsStore.h"
+#include "platform/image/ImageDestination.h"
+#include "platform/image/ImageSource.h"
+#include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/Alert.h"
+#include "platform/ui/CollectionView.h"
+#include "platform/ui/PhotoPicker.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/ScrollView.h"
@@ -489,4 +495,173 @@ TEST_F(FilterEditor, ShareThenImportThroughTheClipboard) {
     click(alertButton("确定"));
     EXPECT_EQ(storedFilters().size(), before);
     EXPECT_EQ(vc.filterListView->arrangedSubviews().size(), before);
+}
+
+namespace {
+
+// The photo preview needs pictures in the library: the real binary shoots them, as a person's
+// earlier pictures would be there.
+class FilterPhotoPreview : public FilterEditor {
+protected:
+    void SetUp() override {
+        FilterEditor::SetUp();
+        PhotoLibrary::setShared(nullptr);  // the shooting process takes the library's lock
+        std::string cmd = std::string(SORVEL_BINARY_DIR) + "/src/sorvel-camera --home '" + (folder->path() / "shooter").string() +
+                          "' --library '" + env->library().string() +
+                          "' shoot --set setting_2=false --set normal_resolution_scale=0.25 >/dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        PhotoLibrary::setShared(PhotoLibrary::open(env->library()));
+        ASSERT_EQ(PhotoLibrary::shared().assets().size(), 1u);
+    }
+    PhotoPickerController* openPicker() {
+        click(controller->filterUsePhotoSwitch);
+        advance(0.5);  // the picker slides up
+        auto* picker = dynamic_cast<PhotoPickerController*>(controller->presentedController());
+        return picker;
+    }
+    image::Image storedPhotoUpright() {
+        auto asset = PhotoLibrary::shared().assets().front();
+        auto bytes = PhotoLibrary::shared().resourceData(asset.localIdentifier, 0);
+        auto source = image::ImageSource::make(*bytes);
+        return image::Image::fromBytes(*bytes)->oriented(source->orientation());
+    }
+    QImage rendered(const image::Image& picture) {
+        return *renderToQImage(picture, controller->ciContext, 100000);
+    }
+};
+
+}  // namespace
+
+// "用照片": the picked picture, turned upright, replaces the camera in the overlay, filtered;
+// the shutter then saves that picture through the filter instead of taking one. The saved HEIC
+// holds the filtered pixels.
+TEST_F(FilterPhotoPreview, PickedPhotoIsPreviewedAndTheShutterSavesItFiltered) {
+    auto& vc = open();
+    selectInPanel(kSeaweed);
+    PhotoPickerController* picker = openPicker();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_TRUE(vc.isFilterUsePhotoEnabled);
+    ASSERT_EQ(picker->assets().size(), 1u);
+    CollectionViewCell* cell = picker->collectionView()->cellForItem(0);
+    ASSERT_NE(cell, nullptr);
+    click(cell);
+    advance(0.5);
+    runUntilIdle();
+    EXPECT_EQ(vc.presentedController(), nullptr) << "the picker closes after the pick";
+    EXPECT_TRUE(console->contains("照片已转换为 CIImage，并应用了正确的方向"));
+    auto photo = vc.selectedPhotoCIImage();
+    ASSERT_TRUE(photo);
+    image::Image upright = storedPhotoUpright();
+    EXPECT_EQ(photo->extent().width, upright.extent().width);
+    EXPECT_EQ(photo->extent().height, upright.extent().height);
+    EXPECT_EQ(meanDifference(rendered(*photo), rendered(upright)), 0.0);
+
+    // The overlay shows the photo through the filter, not the camera.
+    const ParameterMap parameters = *parametersOfFilter(*vc.selectedFilter());
+    auto reduced = renderReduced(*photo, vc.ciContext, 1280);
+    QImage expected = *renderToQImage(applyFilters(*reduced, parameters), vc.ciContext, 1280);
+    ASSERT_TRUE(pumpUntil([&] { return vc.filteredImageView->image().size() == expected.size(); }, 20));
+    EXPECT_LT(meanDifference(vc.filteredImageView->image(), expected), 0.5);
+    EXPECT_FALSE(vc.filteredImageView->isHidden());
+
+    console->clear();
+    const std::size_t before = PhotoLibrary::shared().assets().size();
+    click(vc.captureButton);
+    ASSERT_TRUE(pumpUntil([&] { return PhotoLibrary::shared().assets().size() > before && !outcomes().empty(); }, 100));
+    for (const char* line : {"正在使用照片测试滤镜，准备应用滤镜并保存", "滤镜应用成功，准备保存图片", "滤镜应用后的照片已保存到相册",
+                             "HEIC 图片已保存到相册"})
+        EXPECT_TRUE(console->contains(line)) << line;
+    EXPECT_TRUE(outcomes().back().success);
+    EXPECT_TRUE(vc.isFilterUsePhotoEnabled) << "the mode stays on";
+    auto bytes = PhotoLibrary::shared().resourceData(outcomes().back().assetIdentifier, 0);
+    ASSERT_TRUE(bytes);
+    auto source = image::ImageSource::make(*bytes);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->type(), image::kTypeHEIC);
+    auto decoded = image::Image::fromBytes(*bytes);
+    ASSERT_TRUE(decoded);
+    QImage savedPixels = rendered(*decoded);
+    QImage filteredPixels = rendered(applyFilters(*photo, parameters));
+    ASSERT_EQ(savedPixels.size(), filteredPixels.size());
+    const double offFiltered = meanDifference(savedPixels, filteredPixels);
+    EXPECT_LT(offFiltered, 3.0) << "the saved pixels are the filtered photo (up to the HEIC's loss)";
+    EXPECT_GT(meanDifference(savedPixels, rendered(*photo)), 3 * offFiltered + 3) << "and not the photo as it was";
+
+    // Switching the mode off keeps the photo but goes back to the camera.
+    click(vc.filterUsePhotoSwitch);
+    EXPECT_FALSE(vc.isFilterUsePhotoEnabled);
+    EXPECT_TRUE(vc.selectedPhotoCIImage());
+    ASSERT_TRUE(pumpUntil([&] { return vc.filteredImageView->image().size() == QSize(960, 1280); }, 20));
+}
+
+// A picture stored sideways (Exif orientation 6, as a phone's portrait JPEG) is turned upright
+// when picked; a picture that cannot be decoded leaves the previous one in place.
+TEST_F(FilterPhotoPreview, PickedPictureIsTurnedUprightByItsStoredOrientation) {
+    auto& vc = open();
+    selectInPanel(kSeaweed);
+    // 64 x 48 stored, left half red, right half blue: upright it is 48 x 64, red on top.
+    auto bitmap = image::Bitmap::make(64, 48, image::PixelFormat::RGBA8, image::ColorSpace::SRGB);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            std::uint8_t* p = bitmap->mutableRow(y) + x * 4;
+            p[0] = x < 32 ? 220 : 20;
+            p[2] = x < 32 ? 20 : 220;
+            p[1] = 20;
+            p[3] = 255;
+        }
+    Bytes jpeg;
+    auto destination = image::ImageDestination::make(jpeg, image::kTypeJPEG, 1);
+    destination->addImage(*bitmap, {{image::kOrientation, 6}, {image::kLossyCompressionQuality, 0.95}});
+    ASSERT_TRUE(destination->finalize());
+    std::filesystem::path file = folder->path() / "sideways.jpg";
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+
+    PhotoPickerController* picker = openPicker();
+    ASSERT_NE(picker, nullptr);
+    ASSERT_TRUE(picker->pickFile(file));
+    advance(0.5);
+    runUntilIdle();
+    auto photo = vc.selectedPhotoCIImage();
+    ASSERT_TRUE(photo);
+    EXPECT_EQ(photo->extent().width, 48);
+    EXPECT_EQ(photo->extent().height, 64);
+    QImage upright = rendered(*photo);
+    EXPECT_GT(upright.pixelColor(24, 8).red(), 150) << "orientation 6: the stored left edge is the top";
+    EXPECT_GT(upright.pixelColor(24, 56).blue(), 150);
+
+    console->clear();
+    vc.imagePickerDidFinishPicking(PickedPhoto{"", file, Bytes{'n', 'o', 't'}, 1});
+    runUntilIdle();
+    EXPECT_TRUE(console->contains("无法将图片转换为 CIImage"));
+    ASSERT_TRUE(vc.selectedPhotoCIImage());
+    EXPECT_EQ(vc.selectedPhotoCIImage()->node(), photo->node()) << "the previous photo stays";
+}
+
+// Cancelling the picker leaves the camera in the overlay; a press in the mode without a photo
+// switches the mode off and saves nothing.
+TEST_F(FilterPhotoPreview, CancellingThePickerKeepsTheCameraPicture) {
+    auto& vc = open();
+    selectInPanel(kSeaweed);
+    PhotoPickerController* picker = openPicker();
+    ASSERT_NE(picker, nullptr);
+    Button* cancel = nullptr;
+    for (Button* b : descendants<Button>(picker->view()))
+        if (b->title() == "取消") cancel = b;
+    ASSERT_NE(cancel, nullptr);
+    click(cancel);
+    advance(0.5);
+    runUntilIdle();
+    EXPECT_EQ(vc.presentedController(), nullptr);
+    EXPECT_FALSE(vc.selectedPhotoCIImage());
+    pumpUntil([] { return false; }, 4);
+    EXPECT_EQ(vc.filteredImageView->image().size(), QSize(960, 1280)) << "the camera frame, not a photo";
+
+    console->clear();
+    const std::size_t before = PhotoLibrary::shared().assets().size();
+    click(vc.captureButton);
+    pumpUntil([] { return false; }, 5);
+    EXPECT_TRUE(console->contains("未选择照片或照片未转换为 CIImage"));
+    EXPECT_FALSE(vc.isFilterUsePhotoEnabled);
+    EXPECT_TRUE(vc.filterUsePhotoSwitch->isOn()) << "the press changes the mode, not the switch";
+    EXPECT_EQ(PhotoLibrary::shared().assets().size(), before);
 }
