@@ -84,7 +84,7 @@ int runCameraApp(const CommandLine& line, int& argc, char** argv) {
     int code = app.exec();
     // The camera keeps running meanwhile: a press not yet exposed needs its frame.
     waitForPendingCaptures();
-    controller->captureSession->stopRunning();
+    controller->stopCaptureAndWaitForFrames();
     return code;
 }
 

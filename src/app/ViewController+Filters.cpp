@@ -32,7 +32,8 @@ void ViewController::setSelectedFilter(std::optional<Dictionary> filter) {
 
 void ViewController::runFilterTestWithPhoto() {
     consolePrint("正在使用照片测试滤镜，准备应用滤镜并保存");
-    if (!selectedPhotoCIImage) {
+    auto photo = selectedPhotoCIImage();
+    if (!photo) {
         consolePrint("未选择照片或照片未转换为 CIImage");
         isFilterUsePhotoEnabled = false;
         reportOutcome(false, "未选择照片或照片未转换为 CIImage");
@@ -47,7 +48,7 @@ void ViewController::runFilterTestWithPhoto() {
     }
     if (feedbackGenerator1) feedbackGenerator1->impactOccurred();
     flashAnimation();
-    image::Image result = applyFilters(*selectedPhotoCIImage, *parameters);
+    image::Image result = applyFilters(*photo, *parameters);
     auto bitmap = ciContext.render(result, result.extent(), image::PixelFormat::RGBA8, image::ColorSpace::SRGB);
     if (!bitmap) {
         consolePrint("无法创建 CGImage");

@@ -1,7 +1,6 @@
 // The live picture: the preview sink drawn 60 points above centre, and the frame handler that
 // feeds the filtered overlay.
 
-#include "app/PictureConversion.h"
 #include "app/PreviewView.h"
 #include "app/ViewController.h"
 
@@ -27,10 +26,9 @@ void ViewController::setupPreviewLayer() {
     root->addSubview(filteredImageView);
 }
 
-// "VideoDataOutputQueue": the filtered live picture is computed here and handed to the main
-// queue; frames that arrive while one is still being drawn are dropped by the output.
+// "VideoDataOutputQueue": each frame, turned upright, goes to the filter preview step.
 void ViewController::captureOutput(VideoDataOutput&, const SampleBuffer& buffer, CaptureConnection&) {
-    if (!isFilterEnabled() || !buffer.imageBuffer) return;
+    if (!buffer.imageBuffer) return;
     const PixelBuffer& frame = *buffer.imageBuffer;
     image::PixelBuffer wrapped;
     wrapped.width = frame.width;
@@ -41,18 +39,7 @@ void ViewController::captureOutput(VideoDataOutput&, const SampleBuffer& buffer,
     auto picture = image::Image::fromPixelBuffer(wrapped);
     if (!picture) return;
     // Frames come in sensor orientation (landscape); the screen shows them upright.
-    auto filtered = applyActiveFilter(picture->oriented(6));
-    if (!filtered) return;
-    auto shown = renderToQImage(*filtered, ciContext, 1280);
-    if (!shown) return;
-    DispatchQueue::main().async(weakly(shared_from_this(), [shown](ViewController& self) {
-        if (!self.isFilterEnabled()) {
-            self.filteredImageView->setHidden(true);
-            return;
-        }
-        self.filteredImageView->setImage(*shown);
-        self.filteredImageView->setHidden(false);
-    }));
+    updateLiveFilterPreview(picture->oriented(6));
 }
 
 }  // namespace sorvel

@@ -66,6 +66,8 @@ void ViewController::viewDidLoad() {
     registerApplicationObservers();
     checkFirstLaunch(filters);
     recoverUnfinishedCaptures();
+    // The presets of a first launch arrive after the list was built.
+    updateFilterListView();
 }
 
 void ViewController::registerApplicationObservers() {
@@ -85,7 +87,11 @@ void ViewController::setupUIComponents() {
     setupCameraSwitchButtons();
     setupFlashOverlay();
     setupZoomFactorLabel();
+    setupFilterButton();
+    setupFilterView();
+    setupFilterEditView();
     loadFiltersFromUserDefaults(filters);
+    updateFilterListView();
     setupCustomButtons();
 }
 

@@ -37,6 +37,11 @@ class SettingsPopupView;
 class Label;
 class Slider;
 class StackView;
+class ScrollView;
+class Switch;
+class TextField;
+struct FilterParameter;
+struct PickedPhoto;
 class VolumeView;
 class GestureRecognizer;
 class PanGestureRecognizer;
@@ -205,6 +210,16 @@ public:
     View* overlayView = nullptr;
     StackView* customButtonsStackView = nullptr;
     Slider* focusSlider = nullptr;  // manual focus, when the manual panel is built
+    Button* filterButton = nullptr;
+    View* filterView = nullptr;                   // the filter panel
+    ScrollView* filterListScrollView = nullptr;   // scrolls filterListView
+    StackView* filterListView = nullptr;          // one button per saved filter
+    Label* filterNameLabel = nullptr;
+    Switch* filterSwitch = nullptr;
+    Switch* filterUsePhotoSwitch = nullptr;       // "用照片"
+    View* filterEditView = nullptr;
+    TextField* filterNameTextField = nullptr;     // "滤镜名称"
+    StackView* filterParameterRowsView = nullptr; // the edit view's rows, catalogue order
 
     // Working state shared by the features.
     double currentZoomFactor = 1.0;
@@ -235,10 +250,50 @@ public:
     void setFilterEnabled(bool enabled);
     std::optional<Dictionary> selectedFilter() const;
     void setSelectedFilter(std::optional<Dictionary> filter);
-    bool isFilterUsePhotoEnabled = false;
+    // "用照片": the live preview and the shutter use the picked photo. Read by the frame handler.
+    std::atomic<bool> isFilterUsePhotoEnabled{false};
     // The user's saved filters, in creation order. Main thread.
     std::vector<Dictionary> filters;
-    std::optional<image::Image> selectedPhotoCIImage;
+    // The photo picked for "用照片", upright. Set on the main thread, read by the frame handler.
+    std::optional<image::Image> selectedPhotoCIImage() const;
+    void setSelectedPhotoCIImage(std::optional<image::Image> photo);
+    // Stops the session and waits until the frame handler is done with its last frame: the
+    // handler holds the controller while it renders, and the controller must be released on
+    // the main thread. Main thread; for the app's exit.
+    void stopCaptureAndWaitForFrames();
+
+    // Filter panel and editor (main thread). The handlers take the control that fired.
+    void setupFilterButton();
+    void setupFilterView();
+    void setupFilterEditView();
+    void toggleFilterView();
+    void toggleFilter(Switch* sender);
+    void filterButtonTapped(Button* sender);
+    void editCurrentFilter();
+    void loadSelectedFilterParameters();
+    void floatSliderValueChanged(Slider* sender);
+    void intSliderValueChanged(Slider* sender);
+    void floatTextFieldValueChanged(TextField* sender);
+    void intTextFieldValueChanged(TextField* sender);
+    void resetParameter(Button* sender);
+    void updateSelectedFilterParameters();
+    void saveAndCloseFilter();
+    void addNewFilter();
+    void deleteCurrentFilter();
+    void updateFilterListView();
+    void shareCurrentFilter();
+    void importFilter();
+    void testFilterSwitchChanged(Switch* sender);
+    // The picker's answer: the picture, turned upright, becomes selectedPhotoCIImage.
+    void imagePickerDidFinishPicking(const PickedPhoto& photo);
+    Button* configureButtonStyle(const QString& title, const QString& emoji);
+    View* createParameterRow(const FilterParameter& parameter);
+    void addDoneButtonOnKeyboard(TextField* field);
+    void doneButtonAction();
+    // The frame handler's filter step, on "VideoDataOutputQueue": `frame` is the camera frame
+    // turned upright. Renders the selected filter over it (or over the picked photo) and shows
+    // the result in filteredImageView on the main queue; hides the overlay while filtering is off.
+    void updateLiveFilterPreview(const image::Image& frame);
 
     // Location
     std::unique_ptr<LocationManager> locationManager;
@@ -261,6 +316,10 @@ private:
     mutable std::mutex rawDelegatesMutex_;
     bool filterEnabled_ = false;
     std::optional<Dictionary> selectedFilter_;
+    std::optional<image::Image> selectedPhoto_;
+    struct LivePreviewSlot;  // the frame handler's hand-off to the main queue
+    static std::shared_ptr<LivePreviewSlot> makeLivePreviewSlot();
+    const std::shared_ptr<LivePreviewSlot> livePreviewSlot_ = makeLivePreviewSlot();
     std::optional<Location> currentLocation_;
 };
 

@@ -17,6 +17,7 @@
 #include "app/stories/StoryManager.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/StackView.h"
 #include "platform/ui/Window.h"
 
 namespace sorvel {
@@ -26,6 +27,7 @@ const char* const kScreenshotUsage =
     "                     [--after SECONDS] [--settings-open] [--settings-scroll POINTS|end]\n"
     "                     [--innovative] [--icon-picker] [--theme-open] [--photo-picker-open]\n"
     "                     [--story INDEX | --guide simple|pro] [--card-scroll POINTS]\n"
+    "                     [--filter panel|edit|share|import]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
     "  saves the window as a PNG. --settings-scroll scrolls the open settings panel's content to\n"
     "  POINTS from its top (or to its end); --innovative scrolls it to the innovative-features\n"
@@ -33,7 +35,24 @@ const char* const kScreenshotUsage =
     "  over the camera, --photo-picker-open the photo picker on the library. --story shows that story\n"
     "  of the catalogue (0 to 21) and --guide a first-launch guide, without touching the story\n"
     "  schedule; --card-scroll scrolls the card's text. A home that was never welcomed shows the\n"
-    "  welcome alert (--set isFirstLaunch=true skips it).";
+    "  welcome alert (--set isFirstLaunch=true skips it). --filter opens the filter panel with the\n"
+    "  first saved filter selected (filtering on), its edit view, its share dialog, or the import dialog.";
+
+namespace {
+
+// The filter screens as a person reaches them: the panel, a tap on the first filter, then the
+// edit, share or import button.
+void showFilterScreen(ViewController& controller, const std::string& state) {
+    controller.toggleFilterView();
+    if (controller.filterListView && !controller.filterListView->arrangedSubviews().empty())
+        if (auto* first = dynamic_cast<Button*>(controller.filterListView->arrangedSubviews().front()))
+            controller.filterButtonTapped(first);
+    if (state == "edit") controller.editCurrentFilter();
+    if (state == "share") controller.shareCurrentFilter();
+    if (state == "import") controller.importFilter();
+}
+
+}  // namespace
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
@@ -43,6 +62,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string guide;
     double cardScroll = 0;
     SettingsPanelState panelState;
+    std::string filterState;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -87,6 +107,12 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
                 return 2;
             }
             cardScroll = *points;
+        } else if (a == "--filter" && i + 1 < line.arguments.size()) {
+            filterState = line.arguments[++i];
+            if (filterState != "panel" && filterState != "edit" && filterState != "share" && filterState != "import") {
+                std::cerr << "screenshot: --filter takes panel, edit, share or import\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -131,6 +157,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     if (guide == "simple") FirstLaunchManager::shared().showSimpleModeGuide(*controller, nullptr);
     if (guide == "pro") FirstLaunchManager::shared().showProModeGuide(*controller, nullptr);
     if (cardScroll > 0) scrollTopStoryCard(controller->view(), cardScroll);
+    if (!filterState.empty()) showFilterScreen(*controller, filterState);
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.
@@ -150,7 +177,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     });
     poll.start(50);
     app.exec();
-    controller->captureSession->stopRunning();
+    controller->stopCaptureAndWaitForFrames();
     if (!saved) {
         std::cerr << "screenshot: could not write " << file << "\n";
         return 1;

@@ -197,7 +197,7 @@ int runShootCommand(const CommandLine& line, int& argc, char** argv) {
     app.exec();
     // The camera keeps running meanwhile: a press not yet exposed needs its frame.
     waitForPendingCaptures();
-    controller->captureSession->stopRunning();
+    controller->stopCaptureAndWaitForFrames();
 
     std::vector<PhotoAsset> made;
     for (const auto& a : PhotoLibrary::shared().assets())

@@ -3,6 +3,13 @@
 // the call returns and is visible to the next read on any thread. Reads never fail: an absent
 // key gives the absent value of its reader, and a value of another type is converted by the
 // one table in Value.h (toBool, toInteger, toReal, toString).
+//
+// Durability: a returned write is in the operating system's hands (the WAL file), so a killed
+// or crashed process loses nothing. It reaches the disk itself within kFlushDelay: a flusher
+// thread checkpoints the WAL (fsync of the WAL, then of the database) shortly after the first
+// write that is not yet on disk, so a power cut costs at most the writes of that last moment.
+// The writing thread never waits for the disk; synchronize() does, for a caller that must
+// know a value is on disk before it goes on.
 
 #include <filesystem>
 #include <memory>
@@ -15,6 +22,7 @@
 #include "Value.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace sorvel {
 
@@ -52,8 +60,10 @@ public:
     bool setDouble(double v, std::string_view key) { return setObject(Value(v), key); }
     bool setObject(const Value& v, std::string_view key);
     bool removeObjectForKey(std::string_view key);
-    // Every write is already durable; kept for callers that flush explicitly.
+    // Puts every write made so far on disk before returning (fsync); false when that failed.
     bool synchronize();
+    // How long a write may wait in the operating system's cache before the flusher puts it on disk.
+    static constexpr double kFlushDelay = 0.1;
 
     // For each entry whose key holds no value, writes the entry; present keys of any type are
     // left alone. Returns the keys written.
@@ -63,11 +73,15 @@ public:
 
 private:
     SettingsStore() = default;
+    class Flusher;
     bool openDatabase(const std::filesystem::path& file, std::string& error);
     bool persist(std::string_view key, const Value* v);
 
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
+    sqlite3_stmt* upsert_ = nullptr;  // prepared once: a slider drag writes dozens of times a second
+    sqlite3_stmt* remove_ = nullptr;
+    std::unique_ptr<Flusher> flusher_;
     mutable std::shared_mutex cacheMutex_;
     Dictionary cache_;
     std::mutex writeMutex_;

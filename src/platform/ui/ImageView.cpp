@@ -10,6 +10,11 @@ void ImageView::setImage(const QImage& image) {
     update();
 }
 
+void ImageView::setImage(const QImage& image, const QRegion& changed) {
+    image_ = image;
+    update(changed);
+}
+
 void ImageView::setContentMode(ContentMode mode) {
     mode_ = mode;
     update();

@@ -13,6 +13,9 @@ class ImageView : public View {
 public:
     using View::View;
     void setImage(const QImage& image);
+    // The same, redrawing only `changed` (view coordinates): a caller that knows an opaque view
+    // covers the rest spares the views on top a repaint.
+    void setImage(const QImage& image, const QRegion& changed);
     const QImage& image() const { return image_; }
     void setContentMode(ContentMode mode);
     ContentMode contentMode() const { return mode_; }

@@ -4,7 +4,10 @@
 
 namespace sorvel {
 
-std::optional<QImage> renderToQImage(const image::Image& picture, const image::RenderContext& context, int maxSide) {
+namespace {
+
+std::optional<image::Bitmap> renderAtMost(const image::Image& picture, const image::RenderContext& context, int maxSide,
+                                          image::PixelFormat format) {
     image::Rect e = picture.extent();
     if (e.isEmpty() || e.isInfinite()) return std::nullopt;
     image::Image source = picture;
@@ -13,7 +16,19 @@ std::optional<QImage> renderToQImage(const image::Image& picture, const image::R
         auto scaled = picture.applyingFilter("CILanczosScaleTransform", {{"inputScale", maxSide / longSide}, {"inputAspectRatio", 1.0}});
         if (scaled) source = *scaled;
     }
-    auto bitmap = context.render(source, source.extent(), image::PixelFormat::RGBA8Premultiplied, image::ColorSpace::SRGB);
+    return context.render(source, source.extent(), format, image::ColorSpace::SRGB);
+}
+
+}  // namespace
+
+std::optional<image::Image> renderReduced(const image::Image& picture, const image::RenderContext& context, int maxSide) {
+    auto bitmap = renderAtMost(picture, context, maxSide, image::PixelFormat::RGBA8);
+    if (!bitmap) return std::nullopt;
+    return image::Image(*bitmap);
+}
+
+std::optional<QImage> renderToQImage(const image::Image& picture, const image::RenderContext& context, int maxSide) {
+    auto bitmap = renderAtMost(picture, context, maxSide, image::PixelFormat::RGBA8Premultiplied);
     if (!bitmap) return std::nullopt;
     QImage view(bitmap->data(), bitmap->width(), bitmap->height(), static_cast<qsizetype>(bitmap->bytesPerRow()),
                 QImage::Format_RGBA8888_Premultiplied);

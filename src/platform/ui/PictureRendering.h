@@ -13,4 +13,8 @@ namespace sorvel {
 // on its long side (scaled down with the Lanczos filter first when larger). Any thread.
 std::optional<QImage> renderToQImage(const image::Image& picture, const image::RenderContext& context, int maxSide);
 
+// The same picture rendered once into an 8-bit sRGB bitmap no larger than `maxSide` on its long
+// side, as an image again: a cheap source for a picture that is drawn many times. Any thread.
+std::optional<image::Image> renderReduced(const image::Image& picture, const image::RenderContext& context, int maxSide);
+
 }  // namespace sorvel

@@ -4,6 +4,10 @@
 #include <fstream>
 #include <thread>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "platform/foundation/Console.h"
 #include "platform/foundation/SettingsStore.h"
 
@@ -141,4 +145,57 @@ TEST(SettingsStore, UndecodableEntryCountsAsDamage) {
     auto store = SettingsStore::open(file);
     EXPECT_EQ(console.lines().size(), 1u);
     EXPECT_FALSE(store->objectForKey("a"));
+}
+
+// A write that returned must survive the process being killed straight after it: the app is
+// killed by the system at any moment, and the capture journal relies on the store.
+TEST(SettingsStore, AcknowledgedWritesSurviveAKilledProcess) {
+    TempDir dir;
+    fs::path file = dir.path / "settings.sqlite";
+    { SettingsStore::open(file)->setInteger(-1, "before"); }
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto store = SettingsStore::open(file);
+        for (int i = 0; i < 200; ++i)
+            if (!store->setObject(Value(Array{Value(static_cast<long long>(i)), Value("filter")}), "drag")) ::_exit(3);
+        store->removeObjectForKey("before");
+        ::raise(SIGKILL);  // no destructor, no checkpoint, no close
+        ::_exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child failed a write: " << status;
+    auto store = SettingsStore::open(file);
+    auto drag = store->arrayForKey("drag");
+    ASSERT_TRUE(drag);
+    EXPECT_EQ((*drag)[0].toInteger(), 199);
+    EXPECT_FALSE(store->objectForKey("before"));
+}
+
+// Writes reach the database file itself (not only the WAL in the system's cache) shortly after
+// they are made, without closing the store: what is left after a power cut. A copy of the
+// database file without its WAL shows what the disk holds.
+TEST(SettingsStore, WritesReachTheDatabaseFileSoonAfterwards) {
+    TempDir dir;
+    fs::path file = dir.path / "settings.sqlite";
+    auto store = SettingsStore::open(file);
+    auto diskHolds = [&](std::int64_t wanted) {
+        fs::path copy = dir.path / "copy.sqlite";
+        fs::remove(copy);
+        fs::copy_file(file, copy);
+        auto onDisk = SettingsStore::open(copy);
+        return onDisk->integerForKey("k") == wanted;
+    };
+    store->setInteger(1, "k");
+    bool flushed = false;
+    for (int i = 0; i < 100 && !flushed; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        flushed = diskHolds(1);
+    }
+    EXPECT_TRUE(flushed) << "the write never left the WAL";
+    // synchronize() does not wait for the flusher's moment.
+    store->setInteger(2, "k");
+    ASSERT_TRUE(store->synchronize());
+    EXPECT_TRUE(diskHolds(2));
 }
