@@ -76,6 +76,9 @@ void ViewController::setupUIComponents() {
     setupCaptureButton();
     setupSettingsButton();
     setupCameraSwitchButtons();
+    setupProModeButton();
+    setupProModePanel();
+    setupWaveformView();
     setupFlashOverlay();
     setupZoomFactorLabel();
     loadFiltersFromUserDefaults(filters);

@@ -20,6 +20,7 @@
 #include "platform/location/LocationManager.h"
 #include "platform/motion/MotionManager.h"
 #include "app/ExposureCompensation.h"
+#include "app/timer/TimedShooting.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Haptics.h"
 #include "platform/ui/ImageView.h"
@@ -35,6 +36,8 @@ class SettingsPopupView;
 class Label;
 class Slider;
 class StackView;
+class Switch;
+class TextField;
 class VolumeView;
 class GestureRecognizer;
 class PanGestureRecognizer;
@@ -122,6 +125,54 @@ public:
     void startMonitoringDeviceOrientation();
     void updateOrientation(const std::optional<AccelerometerData>& data);
 
+    // Pro mode: manual shutter, ISO, focus and white balance
+    void setupProModeButton();
+    void setupProModePanel();
+    void setupShutterSpeedControl();
+    void setupISOControl();
+    void setupFocusControl();
+    void setupWhiteBalanceControl();
+    Slider* createCustomSlider(QRectF frame);
+    void toggleProMode();
+    void enableManualExposure();
+    void enableAutoExposure();
+    std::string formatShutterSpeed(float seconds) const;
+    void shutterSpeedChanged(Slider* slider);
+    void isoChanged(Slider* slider);
+    void focusChanged(Slider* slider);
+    void whiteBalanceChanged(Slider* slider);
+    struct ShutterSpeed {
+        float seconds;
+    };
+    struct ISOPosition {
+        float position;  // the slider's 0 to 1, not an ISO value
+    };
+    void applyManualExposureSettings(ShutterSpeed shutterSpeed);
+    void applyManualExposureSettings(ISOPosition iso);
+    void refreshSliderRanges();
+
+    // Waveform monitor
+    void setupWaveformView();
+    // Places the monitor by waveformTopConstraint (its top below the safe area's top).
+    void layoutWaveformView();
+    void updateWaveform(const image::Image& frame);
+    // The live filter preview's step of the frame handler: `frame` is the upright preview frame.
+    // "VideoDataOutputQueue".
+    void updateLiveFilterPreview(const image::Image& frame);
+
+    // Countdown and interval shooting
+    void setupTimerButton();
+    void setupTimerView();
+    void toggleTimerView();
+    void updateTimerViewControls();
+    void startCountdown(Button* button);
+    void startCountdownTimer(int seconds);
+    void toggleIntervalShooting(Switch* sender);
+    void startIntervalShooting();
+    void stopIntervalShooting();
+    void dismissKeyboard();
+    // TIMER-DELEGATE
+
     // Shutter
     void 按下拍照按钮();
     void 按下拍照按钮2();
@@ -182,7 +233,22 @@ public:
     SettingsPopupView* settingsPopupView = nullptr;
     View* overlayView = nullptr;
     StackView* customButtonsStackView = nullptr;
-    Slider* focusSlider = nullptr;  // manual focus, when the manual panel is built
+    Button* proModeButton = nullptr;
+    View* proModePanel = nullptr;
+    Slider* shutterSpeedSlider = nullptr;
+    Slider* isoSlider = nullptr;
+    Slider* focusSlider = nullptr;
+    Slider* whiteBalanceSlider = nullptr;
+    Label* shutterSpeedValueLabel = nullptr;
+    Label* isoValueLabel = nullptr;
+    Label* focusValueLabel = nullptr;
+    Label* whiteBalanceValueLabel = nullptr;
+    ImageView* waveformView = nullptr;
+    Button* timerButton = nullptr;
+    View* timerView = nullptr;
+    std::vector<Button*> countdownButtons;
+    TextField* intervalShootingInput = nullptr;
+    Switch* intervalSwitch = nullptr;
 
     // Working state shared by the features.
     double currentZoomFactor = 1.0;
@@ -192,7 +258,14 @@ public:
     std::atomic<bool> isCapturingLivePhoto{false};
     bool isProcessingPhoto = false;
     bool isProModeEnabled = false;
-    bool isWaveformVisible = false;
+    // Written on the main thread, read by the frame handler.
+    std::atomic<bool> isWaveformVisible{false};
+    // The monitor's top, in points below the safe area's top: -100 hidden above it, 20 shown.
+    double waveformTopConstraint = -100;
+    // When the frame handler last sent the monitor a frame (Clock seconds). "VideoDataOutputQueue" only.
+    std::optional<double> lastWaveformUpdateTime;
+    // The countdown and interval state: isCountdownActive, intervalShootingEnabled and their timers.
+    std::shared_ptr<TimedShooting> timedShooting;
     float initialVolume = 0.5f;
     std::unique_ptr<ImpactFeedbackGenerator> feedbackGenerator1;
     std::unique_ptr<ImpactFeedbackGenerator> zoomFeedbackGenerator;

@@ -1,5 +1,7 @@
 #include "ScreenshotCommand.h"
 
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QTimer>
 #include <iostream>
@@ -16,14 +18,29 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open]\n"
+    "                     [--after SECONDS] [--settings-open] [--pro]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG.";
+    "  saves the window as a PNG. --pro presses the pro-mode button 0.7 s after the first frame\n"
+    "  (with --set setting_6=true the waveform monitor comes with it).";
+
+namespace {
+// A click in the middle of `view`, as the mouse gives one.
+void click(QWidget* view) {
+    if (!view) return;
+    const QPointF centre(view->width() / 2.0, view->height() / 2.0);
+    const QPointF global = view->mapToGlobal(centre);
+    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &release);
+}
+}  // namespace
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
     bool settingsOpen = false;
+    bool proMode = false;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -36,6 +53,8 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             after = *seconds;
         } else if (a == "--settings-open") {
             settingsOpen = true;
+        } else if (a == "--pro") {
+            proMode = true;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -78,7 +97,13 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         bool live = controller->previewLayer && controller->previewLayer->currentFrame();
         if (!live && waited < 20000) return;
         poll.stop();
-        QTimer::singleShot(static_cast<int>(after * 1000), shoot);
+        // Buttons are pressed once focus and exposure have settled, as a person framing the
+        // shot would (pro mode keeps the exposure it finds).
+        const int settle = proMode ? 700 : 0;
+        QTimer::singleShot(settle, [&] {
+            if (proMode) click(controller->proModeButton);
+            QTimer::singleShot(static_cast<int>(after * 1000), shoot);
+        });
     });
     poll.start(50);
     app.exec();
