@@ -89,6 +89,12 @@ private:
             bool live = vc_->captureSession->isRunning() && vc_->previewLayer && vc_->previewLayer->currentFrame();
             if (live && !firstFrameAt_) firstFrameAt_ = now;
             if ((firstFrameAt_ && now - *firstFrameAt_ >= kSettleTime) || now - started_ > std::chrono::seconds(20)) {
+                if (options_.pro && !proAppliedAt_) {
+                    // Pro mode keeps the exposure it finds; the values apply from the next frames.
+                    for (const auto& note : applyProModeValues(*vc_, *options_.pro)) std::cerr << "shoot: " << note << "\n";
+                    proAppliedAt_ = now;
+                }
+                if (proAppliedAt_ && now - *proAppliedAt_ < kProSettleTime) return;
                 sessionReady_ = true;
                 press(now);
             }
@@ -143,6 +149,8 @@ private:
     QTimer timer_;
     // Continuous focus and exposure converge within about twenty frames.
     static constexpr std::chrono::milliseconds kSettleTime{700};
+    static constexpr std::chrono::milliseconds kProSettleTime{300};
+    std::optional<Clock::time_point> proAppliedAt_;
     Clock::time_point started_, pressedAt_;
     std::optional<Clock::time_point> firstFrameAt_;
     bool sessionReady_ = false;
