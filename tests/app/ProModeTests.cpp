@@ -491,6 +491,68 @@ TEST_F(ProMode, PhotosShowTheManualValues) {
 }
 
 namespace {
+struct FrameStats {
+    double meanLuma = 0, redOverBlue = 0;
+};
+FrameStats frameStats(const PixelBuffer& f) {
+    double luma = 0, red = 0, blue = 0;
+    const double n = double(f.width) * f.height;
+    for (std::size_t i = 0; i < f.bgra.size(); i += 4) {
+        luma += (0.0722 * f.bgra[i] + 0.7152 * f.bgra[i + 1] + 0.2126 * f.bgra[i + 2]) / n;
+        blue += f.bgra[i] / n, red += f.bgra[i + 2] / n;
+    }
+    return {luma, red / blue};
+}
+// The spread of the difference of two frames of the same scene (green), unclipped pixels only.
+double frameNoise(const PixelBuffer& a, const PixelBuffer& b) {
+    double sum = 0, sum2 = 0, n = 0;
+    for (std::size_t i = 1; i < a.bgra.size() && i < b.bgra.size(); i += 4) {
+        if (a.bgra[i] > 250 || b.bgra[i] > 250 || a.bgra[i] < 5 || b.bgra[i] < 5) continue;
+        const double d = double(a.bgra[i]) - b.bgra[i];
+        sum += d, sum2 += d * d, ++n;
+    }
+    return std::sqrt(std::max(0.0, sum2 / n - (sum / n) * (sum / n)));
+}
+}  // namespace
+
+// The live preview shows the values as the photo does: brighter for a longer shutter, noisier
+// at the same brightness for a higher ISO, warmer at 8000 K.
+TEST_F(ProMode, PreviewShowsTheManualValues) {
+    auto& vc = open();
+    pumpUntil([] { return false; }, 30);
+    auto frame = [&] {
+        pumpUntil([] { return false; }, 2);
+        return vc.previewLayer->currentFrame();
+    };
+    const auto automatic = frame();
+    pressProModeButton(vc);
+    auto camera = device(vc);
+    const CaptureDeviceFormat format = camera->activeFormat();
+    const float autoShutter = vc.shutterSpeedSlider->value(), autoIso = vc.isoSlider->value();
+    auto shutterAt = [&](double seconds) {
+        return shutterPositionForSeconds(seconds, format.minExposureDuration, format.maxExposureDuration);
+    };
+    slide(vc.shutterSpeedSlider, shutterAt(camera->exposureDuration() * 3));
+    const auto longer = frame();
+    EXPECT_GT(frameStats(*longer).meanLuma, frameStats(*automatic).meanLuma * 1.3);
+
+    slide(vc.isoSlider, 0.0f);
+    slide(vc.shutterSpeedSlider, shutterAt(0.01));
+    const auto quiet1 = frame(), quiet2 = frame();
+    slide(vc.isoSlider, 1.0f);
+    slide(vc.shutterSpeedSlider, 0.0f);
+    const auto noisy1 = frame(), noisy2 = frame();
+    EXPECT_NEAR(frameStats(*noisy1).meanLuma, frameStats(*quiet1).meanLuma, frameStats(*quiet1).meanLuma * 0.05);
+    EXPECT_GT(frameNoise(*noisy1, *noisy2), frameNoise(*quiet1, *quiet2) * 3);
+
+    slide(vc.isoSlider, autoIso);
+    slide(vc.shutterSpeedSlider, autoShutter);
+    slide(vc.whiteBalanceSlider, 1.0f);
+    const auto warm = frame();
+    EXPECT_GT(frameStats(*warm).redOverBlue, frameStats(*automatic).redOverBlue * 1.1);
+}
+
+namespace {
 // A BGRA frame of one grey level, as the camera would deliver one.
 SampleBuffer greyFrame(std::uint8_t level, std::uint64_t number) {
     auto buffer = std::make_shared<PixelBuffer>();
