@@ -81,7 +81,6 @@ void ViewController::setupProModePanel() {
 }
 
 namespace {
-// One row of the panel: the slider at `y`, its value label 5 points lower at `labelX`.
 Label* addValueLabel(View* panel, double x, double y, const char* identifier) {
     auto* label = new Label(QRectF(x, y, 150, 20), nullptr);
     QFont font;
@@ -97,46 +96,37 @@ Label* addValueLabel(View* panel, double x, double y, const char* identifier) {
     return label;
 }
 
-template <typename Handler>
-void connectSlider(Slider* slider, const char* action, std::weak_ptr<ViewController> weak, Handler handler) {
-    slider->addAction(action, [weak, slider, handler] {
-        if (auto self = weak.lock()) ((*self).*handler)(slider);
-    });
-}
 }  // namespace
 
+// One row of the panel: the slider at `y` across the panel, its value label 5 points lower.
+Slider* ViewController::addSliderRow(double y, const char* name, void (ViewController::*handler)(Slider*),
+                                     double labelX, Label*& label) {
+    auto* slider = createCustomSlider(QRectF(20, y, proModePanel->bounds().width() - 40, 30));
+    slider->setAccessibilityIdentifier(QString(name) + "Slider");
+    slider->addAction(std::string(name) + "Changed", [weak = weak_from_this(), slider, handler] {
+        if (auto self = weak.lock()) ((*self).*handler)(slider);
+    });
+    proModePanel->addSubview(slider);
+    label = addValueLabel(proModePanel, labelX, y + 5, (std::string(name) + "ValueLabel").c_str());
+    return slider;
+}
+
 void ViewController::setupShutterSpeedControl() {
-    shutterSpeedSlider = createCustomSlider(QRectF(20, 10, proModePanel->bounds().width() - 40, 30));
-    shutterSpeedSlider->setAccessibilityIdentifier("shutterSpeedSlider");
-    connectSlider(shutterSpeedSlider, "shutterSpeedChanged", weak_from_this(), &ViewController::shutterSpeedChanged);
-    proModePanel->addSubview(shutterSpeedSlider);
-    shutterSpeedValueLabel = addValueLabel(proModePanel, 20, 15, "shutterSpeedValueLabel");
+    shutterSpeedSlider = addSliderRow(10, "shutterSpeed", &ViewController::shutterSpeedChanged, 20, shutterSpeedValueLabel);
 }
 
 void ViewController::setupISOControl() {
-    isoSlider = createCustomSlider(QRectF(20, 50, proModePanel->bounds().width() - 40, 30));
-    isoSlider->setAccessibilityIdentifier("isoSlider");
-    connectSlider(isoSlider, "isoChanged", weak_from_this(), &ViewController::isoChanged);
-    proModePanel->addSubview(isoSlider);
-    isoValueLabel = addValueLabel(proModePanel, 20, 55, "isoValueLabel");
+    isoSlider = addSliderRow(50, "iso", &ViewController::isoChanged, 20, isoValueLabel);
 }
 
 void ViewController::setupFocusControl() {
-    focusSlider = createCustomSlider(QRectF(20, 90, proModePanel->bounds().width() - 40, 30));
-    focusSlider->setAccessibilityIdentifier("focusSlider");
-    connectSlider(focusSlider, "focusChanged", weak_from_this(), &ViewController::focusChanged);
-    proModePanel->addSubview(focusSlider);
-    focusValueLabel = addValueLabel(proModePanel, 20, 95, "focusValueLabel");
+    focusSlider = addSliderRow(90, "focus", &ViewController::focusChanged, 20, focusValueLabel);
 }
 
 void ViewController::setupWhiteBalanceControl() {
-    whiteBalanceSlider = createCustomSlider(QRectF(20, 130, proModePanel->bounds().width() - 40, 30));
-    whiteBalanceSlider->setAccessibilityIdentifier("whiteBalanceSlider");
-    connectSlider(whiteBalanceSlider, "whiteBalanceChanged", weak_from_this(), &ViewController::whiteBalanceChanged);
-    proModePanel->addSubview(whiteBalanceSlider);
     // The last row's label sits at the right end, clear of the others' column.
-    whiteBalanceValueLabel =
-        addValueLabel(proModePanel, proModePanel->bounds().width() - 170, 135, "whiteBalanceValueLabel");
+    whiteBalanceSlider = addSliderRow(130, "whiteBalance", &ViewController::whiteBalanceChanged,
+                                      proModePanel->bounds().width() - 170, whiteBalanceValueLabel);
 }
 
 Slider* ViewController::createCustomSlider(QRectF frame) {

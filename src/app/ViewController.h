@@ -133,6 +133,8 @@ public:
     void setupFocusControl();
     void setupWhiteBalanceControl();
     Slider* createCustomSlider(QRectF frame);
+    Slider* addSliderRow(double y, const char* name, void (ViewController::*handler)(Slider*), double labelX,
+                         Label*& label);
     void toggleProMode();
     void enableManualExposure();
     void enableAutoExposure();

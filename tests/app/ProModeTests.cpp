@@ -378,16 +378,17 @@ Stats stats(const Pixels& p) {
 }
 
 // Noise between two pictures of the same scene and settings: the spread of their difference
-// (green), where neither is clipped.
-double noiseBetween(const Pixels& a, const Pixels& b) {
+// in green (byte 1 of every 4), where neither is clipped.
+double greenNoise(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
     double sum = 0, sum2 = 0, n = 0;
-    for (std::size_t i = 1; i < a.rgba.size() && i < b.rgba.size(); i += 4) {
-        if (a.rgba[i] > 250 || b.rgba[i] > 250 || a.rgba[i] < 5 || b.rgba[i] < 5) continue;
-        const double d = double(a.rgba[i]) - b.rgba[i];
+    for (std::size_t i = 1; i < a.size() && i < b.size(); i += 4) {
+        if (a[i] > 250 || b[i] > 250 || a[i] < 5 || b[i] < 5) continue;
+        const double d = double(a[i]) - b[i];
         sum += d, sum2 += d * d, ++n;
     }
-    return std::sqrt(std::max(0.0, sum2 / n - (sum / n) * (sum / n)));
+    return n > 0 ? std::sqrt(std::max(0.0, sum2 / n - (sum / n) * (sum / n))) : 0;
 }
+double noiseBetween(const Pixels& a, const Pixels& b) { return greenNoise(a.rgba, b.rgba); }
 
 // A rectangle of the scene (its units: the back wide camera sees x -0.75 .. 0.75, y -1 .. 1 up).
 struct SceneRect {
@@ -503,16 +504,7 @@ FrameStats frameStats(const PixelBuffer& f) {
     }
     return {luma, red / blue};
 }
-// The spread of the difference of two frames of the same scene (green), unclipped pixels only.
-double frameNoise(const PixelBuffer& a, const PixelBuffer& b) {
-    double sum = 0, sum2 = 0, n = 0;
-    for (std::size_t i = 1; i < a.bgra.size() && i < b.bgra.size(); i += 4) {
-        if (a.bgra[i] > 250 || b.bgra[i] > 250 || a.bgra[i] < 5 || b.bgra[i] < 5) continue;
-        const double d = double(a.bgra[i]) - b.bgra[i];
-        sum += d, sum2 += d * d, ++n;
-    }
-    return std::sqrt(std::max(0.0, sum2 / n - (sum / n) * (sum / n)));
-}
+double frameNoise(const PixelBuffer& a, const PixelBuffer& b) { return greenNoise(a.bgra, b.bgra); }
 }  // namespace
 
 // The live preview shows the values as the photo does: brighter for a longer shutter, noisier

@@ -1,7 +1,5 @@
 #include "ScreenshotCommand.h"
 
-#include <QCoreApplication>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QTimer>
 #include <iostream>
@@ -9,6 +7,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppMain.h"
 #include "app/ViewController.h"
+#include "app/cli/ProModeOptions.h"
 #include "app/cli/ShootOptions.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
@@ -23,18 +22,6 @@ const char* const kScreenshotUsage =
     "  saves the window as a PNG. --pro presses the pro-mode button 0.7 s after the first frame\n"
     "  (with --set setting_6=true the waveform monitor comes with it).";
 
-namespace {
-// A click in the middle of `view`, as the mouse gives one.
-void click(QWidget* view) {
-    if (!view) return;
-    const QPointF centre(view->width() / 2.0, view->height() / 2.0);
-    const QPointF global = view->mapToGlobal(centre);
-    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &release);
-}
-}  // namespace
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
@@ -101,7 +88,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         // shot would (pro mode keeps the exposure it finds).
         const int settle = proMode ? 700 : 0;
         QTimer::singleShot(settle, [&] {
-            if (proMode) click(controller->proModeButton);
+            if (proMode) clickInMiddle(controller->proModeButton);
             QTimer::singleShot(static_cast<int>(after * 1000), shoot);
         });
     });
