@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "app/CameraButtonLayout.h"
-#include "app/Theme.h"
+#include "app/themes/ThemeManager.h"
 #include "app/ViewController.h"
 #include "platform/capture/AudioSession.h"
 #include "platform/foundation/Console.h"
@@ -128,7 +128,7 @@ QColor withAlpha(QColor colour, double alpha) {
 void ViewController::setupCameraSwitchButtons() {
     auto cameras = getAllCameras();
     auto frames = cameraButtonFrames(static_cast<int>(cameras.size()), view()->bounds().size());
-    const QColor text = themeTextColor();
+    const QColor text = ThemeManager::textColor();
     auto weak = weak_from_this();
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         auto* button = new Button(frames[i], nullptr);
@@ -149,7 +149,7 @@ void ViewController::setupCameraSwitchButtons() {
 
 void ViewController::updateCameraButtonColors() {
     auto cameras = getAllCameras();
-    const QColor text = themeTextColor();
+    const QColor text = ThemeManager::textColor();
     for (std::size_t i = 0; i < cameraSwitchButtons.size(); ++i) {
         Button* button = cameraSwitchButtons[i];
         bool active = i < cameras.size() && currentVideoDeviceInput &&

@@ -5,7 +5,7 @@
 
 #include "app/CustomButtonCommand.h"
 #include "app/SettingsPopupView.h"
-#include "app/Theme.h"
+#include "app/themes/ThemeManager.h"
 #include "app/ViewController.h"
 #include "platform/capture/AudioSession.h"
 #include "platform/capture/CaptureDevice.h"
@@ -57,7 +57,7 @@ void ViewController::setupCaptureButton() {
         }
     }
     const double w = root->bounds().width(), h = root->bounds().height();
-    QColor text = themeTextColor();
+    QColor text = ThemeManager::textColor();
     auto weak = weak_from_this();
     if (!SettingsStore::standard().boolForKey("innovative_dual_capture_mode")) {
         captureButton = makeShutter(root, QRectF(w / 2 - 47, h - 140, 94, 94), 4, 80, text, kShutterTag);
@@ -144,7 +144,7 @@ void ViewController::setupSettingsButton() {
     settingsButton = new Button(QRectF(std::max(40.0, w / 2 - 180), h - 120, 60, 60), nullptr);
     settingsButton->setSymbol("gearshape");
     settingsButton->setImageInsets(12);
-    QColor tint = themeTextColor();
+    QColor tint = ThemeManager::textColor();
     tint.setAlphaF(0.5f);
     settingsButton->setTintColor(tint);
     settingsButton->setBackgroundColor(QColor(170, 170, 170, 13));

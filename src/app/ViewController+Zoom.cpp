@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/Theme.h"
+#include "app/themes/ThemeManager.h"
 #include "app/ViewController.h"
 #include "app/ZoomLabelText.h"
 #include "platform/capture/AudioSession.h"
@@ -102,7 +102,7 @@ void ViewController::checkAndTriggerZoomFeedback() {
 void ViewController::setupZoomFactorLabel() {
     zoomFactorLabel = new Label(QRectF(0, 0, 80, 30), nullptr);
     zoomFactorLabel->setAlignment(Qt::AlignCenter);
-    zoomFactorLabel->setTextColor(themeTextColor());
+    zoomFactorLabel->setTextColor(ThemeManager::textColor());
     zoomFactorLabel->setFont(systemFont(14, QFont::Medium));
     zoomFactorLabel->setBackgroundColor(QColor(0, 0, 0, 77));
     zoomFactorLabel->setCornerRadius(8);
@@ -115,7 +115,7 @@ void ViewController::setupZoomFactorLabel() {
 
 void ViewController::updateZoomFactorLabel() {
     if (!currentVideoDeviceInput || !zoomFactorLabel) return;
-    const QColor text = themeTextColor();
+    const QColor text = ThemeManager::textColor();
     std::vector<TextRun> runs;
     runs.push_back({QString::fromStdString(zoomLabelCameraName(currentVideoDeviceInput->device()->localizedName())),
                     systemFont(14, QFont::Normal), text});

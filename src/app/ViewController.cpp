@@ -2,6 +2,7 @@
 
 #include "app/FirstLaunchManager.h"
 #include "app/PreviewView.h"
+#include "app/themes/ThemeManager.h"
 #include "app/filters/FilterParameter.h"
 #include "app/filters/FilterStore.h"
 #include "platform/capture/AudioSession.h"
@@ -34,7 +35,9 @@ ViewController::~ViewController() {
 // before the preview, the views before the gestures on them), and views added later lie above
 // earlier ones.
 void ViewController::viewDidLoad() {
-    view()->setBackgroundColor(Qt::black);
+    view()->setBackgroundColor(ThemeManager::bgColor());
+    // A press anywhere on the screen ends text editing (the keyboard goes away).
+    view()->setEndsEditingOnTouch(true);
 
     AudioSession& audio = AudioSession::shared();
     CaptureStatus audioError = audio.setCategory(AudioSessionCategory::Ambient, AudioSessionOptionMixWithOthers);
@@ -67,6 +70,7 @@ void ViewController::registerApplicationObservers() {
     auto& center = NotificationCenter::defaultCenter();
     center.addObserver(this, notifications::kWillResignActive, [this] { appWillResignActive(); });
     setupLocationManager();
+    ThemeManager::shared().applyTheme();
     center.addObserver(this, notifications::kDidBecomeActive, [this] { appDidBecomeActive(); });
 }
 
@@ -100,6 +104,8 @@ void ViewController::appDidBecomeActive() {
 }
 
 void ViewController::appWillResignActive() {}
+
+void ViewController::hideKeyboard() { view()->endEditing(true); }
 
 void ViewController::reportOutcome(bool success, const std::string& message, const std::string& asset) const {
     if (onCaptureOutcome) onCaptureOutcome(CaptureOutcome{success, message, asset});

@@ -65,6 +65,8 @@ public:
     void viewDidDisappear() override {}
     void appDidBecomeActive();
     void appWillResignActive();
+    // Ends text editing anywhere on the screen.
+    void hideKeyboard();
 
     // Session and permissions
     void configureSession();

@@ -8,7 +8,9 @@
 #include "platform/foundation/Permissions.h"
 #include "platform/motion/Accelerometer.h"
 #include "platform/photos/PhotoLibrary.h"
+#include "app/themes/ThemeManager.h"
 #include "platform/ui/Alert.h"
+#include "platform/ui/Appearance.h"
 
 namespace fs = std::filesystem;
 
@@ -45,6 +47,10 @@ void AppHarness::SetUp() {
     DispatchQueue::installMain(mainQueue.get());
     console = std::make_unique<ConsoleCapture>();
     env = std::make_unique<AppEnvironment>(folder->path() / "home", folder->path() / "library");
+    // The theme and the appearance defaults are process-wide: each test starts from its own
+    // (empty) store's colours.
+    ThemeManager::shared().updateColors();
+    Appearance::current() = Appearance::platformDefaults();
     VirtualRig::shared().reset(RigMode::Step);
     PhotoLibrary::setShared(PhotoLibrary::open(env->library()));
     HapticsBackend::install(&haptics);

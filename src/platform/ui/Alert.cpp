@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include "Appearance.h"
 #include "Button.h"
 #include "Label.h"
 #include "View.h"
@@ -52,6 +53,8 @@ void Alert::present(View* host) {
     auto addLabel = [&](const QString& text, int pointSize, bool bold) {
         if (text.isEmpty()) return;
         auto* l = new Label(QRectF(pad, y, w - 2 * pad, 10), card);
+        // The theme's text colour is for the screen; the card keeps its own readable one.
+        l->setTextColor(Appearance::current().alertLabelTextColor);
         QFont f = l->font();
         f.setPointSize(pointSize);
         f.setBold(bold);

@@ -19,10 +19,11 @@ void animate(double duration, const std::function<void()>& changes, std::functio
     collecting = &ctx;
     changes();
     collecting = outer;
-    if (completion) {
-        double total = options.delay + duration;
-        DispatchQueue::main().asyncAfter(total, [completion = std::move(completion)] { completion(true); });
-    }
+    double total = options.delay + duration;
+    DispatchQueue::main().asyncAfter(total, [completion = std::move(completion)] {
+        View::applyAnimationsNow();
+        if (completion) completion(true);
+    });
 }
 
 void transitionCrossDissolve(View* view, double duration, const std::function<void()>& changes,

@@ -11,6 +11,9 @@ namespace sorvel {
 
 class View;
 
+// Whether a control's change from code is shown animated (a switch's thumb sliding over).
+enum class Animated { No, Yes };
+
 struct AnimationOptions {
     double delay = 0;
     // A spring: damping ratio below 1 overshoots; 0 means a plain ease-in-out curve.

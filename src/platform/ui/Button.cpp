@@ -64,15 +64,32 @@ void Button::paintEvent(QPaintEvent* event) {
     }
 }
 
+void Button::cancelTracking() {
+    pressed_ = false;
+    tracking_ = false;
+    update();
+}
+
 void Button::mousePressEvent(QMouseEvent* event) {
+    // The room a shadow or a bounce takes around the frame is not the button.
+    if (!contentRect().contains(event->position())) {
+        event->ignore();
+        return;
+    }
     pressed_ = true;
+    tracking_ = true;
     update();
     event->accept();
 }
 
 void Button::mouseReleaseEvent(QMouseEvent* event) {
-    bool inside = rect().contains(event->position().toPoint());
+    if (!tracking_) {
+        event->ignore();
+        return;
+    }
+    bool inside = contentRect().contains(event->position());
     pressed_ = false;
+    tracking_ = false;
     update();
     if (inside && isEnabled()) sendActions();
     event->accept();

@@ -1,10 +1,12 @@
 #pragma once
-// A tappable view with a title or a picture; its actions run on release inside the button.
+// A tappable view with a title or a picture; its actions run on release inside the button. A
+// new button's title colour is the appearance default (Appearance.h).
 
 #include <QImage>
 #include <functional>
 #include <vector>
 
+#include "Appearance.h"
 #include "ControlActions.h"
 #include "View.h"
 
@@ -39,6 +41,10 @@ public:
     QColor tintColor() const { return tint_; }
     bool isEnabled() const { return QWidget::isEnabled(); }
     void setEnabled(bool e) { QWidget::setEnabled(e); }
+    bool isHighlighted() const { return pressed_; }
+
+    bool takesOwnInput() const override { return true; }
+    void cancelTracking() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,12 +54,13 @@ protected:
 private:
     ControlActions actions_;
     QString title_;
-    QColor titleColor_ = Qt::white;
+    QColor titleColor_ = Appearance::current().buttonTitleColor;
     QImage image_;
     QString symbol_;
     double imageInsets_ = 0;
     QColor tint_ = Qt::white;
     bool pressed_ = false;
+    bool tracking_ = false;
 };
 
 }  // namespace sorvel

@@ -6,10 +6,9 @@
 #include <QWheelEvent>
 #include <cmath>
 
-#include "Button.h"
 #include "GestureRecognizer.h"
-#include "Slider.h"
 #include "View.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
 
 namespace sorvel {
@@ -93,7 +92,7 @@ bool GestureDriver::handleMouse(QMouseEvent* event) {
 
 bool GestureDriver::isOnInteractiveDescendant(const QWidget& view, QPointF point) {
     for (QWidget* w = view.childAt(point.toPoint()); w && w != &view; w = w->parentWidget())
-        if (dynamic_cast<Button*>(w) || dynamic_cast<Slider*>(w)) return true;
+        if (auto* v = dynamic_cast<View*>(w); v && v->takesOwnInput()) return true;
     return false;
 }
 
@@ -204,32 +203,43 @@ bool GestureDriver::handleNativeGesture(QNativeGestureEvent* event) {
 
 void GestureDriver::pointerDown(QPointF point) {
     pointer_ = Pointer::Pressed;
-    pressPoint_ = lastPoint_ = point;
+    pressPoint_ = lastPoint_ = view_.mapToGlobal(point);
+    lastMoveTime_ = Clock::current().now();
 }
 
 bool GestureDriver::pointerMoved(QPointF point) {
-    QPointF step = point - lastPoint_;
+    const QPointF global = view_.mapToGlobal(point);
+    QPointF step = global - lastPoint_;
+    double now = Clock::current().now();
     if (pointer_ == Pointer::Pressed) {
-        if (distance(point, pressPoint_) <= kTapSlop) return true;
+        if (distance(global, pressPoint_) <= kTapSlop) return true;
         pointer_ = Pointer::Panning;
-        lastPoint_ = point;
+        lastPoint_ = global;
+        QPointF velocity = now > lastMoveTime_ ? (global - pressPoint_) / (now - lastMoveTime_) : QPointF();
+        lastMoveTime_ = now;
         if (!forEach<TapGestureRecognizer>([](TapGestureRecognizer& r) { r.setState(GestureState::Failed); }))
             return false;
         // Measured from the press, so the slop the finger travelled is part of the pan.
-        QPointF sincePress = point - pressPoint_;
+        QPointF sincePress = global - pressPoint_;
         return forEach<PanGestureRecognizer>([&](PanGestureRecognizer& r) {
             r.setTranslation(sincePress);
+            r.setVelocity(velocity);
             r.setLocation(point);
             r.setState(GestureState::Began);
             r.fire();
         });
     }
     if (pointer_ != Pointer::Panning || step.isNull()) return true;
-    lastPoint_ = point;
+    lastPoint_ = global;
+    // Events with no time between them (one batch) keep the velocity they had.
+    bool timed = now > lastMoveTime_;
+    QPointF velocity = timed ? step / (now - lastMoveTime_) : QPointF();
+    if (timed) lastMoveTime_ = now;
     // Added to what the recogniser holds, so a handler that resets the translation reads the
     // movement since its reset.
     return forEach<PanGestureRecognizer>([&](PanGestureRecognizer& r) {
         r.setTranslation(r.translationInView(nullptr) + step);
+        if (timed) r.setVelocity(velocity);
         r.setLocation(point);
         r.setState(GestureState::Changed);
         r.fire();

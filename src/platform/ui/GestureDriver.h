@@ -37,8 +37,8 @@ public:
     bool handle(QEvent* event);
 
     // Whether `point` (in `view`'s coordinates) lies on a descendant that takes its own input
-    // (a button or a slider); touches there are left to Qt, which turns them into that
-    // descendant's mouse events.
+    // (View::takesOwnInput: a button, slider, switch, text field, scroll view...); touches
+    // there are left to Qt, which turns them into that descendant's mouse events.
     static bool isOnInteractiveDescendant(const QWidget& view, QPointF point);
 
 private:
@@ -50,7 +50,8 @@ private:
     bool handleWheel(QWheelEvent* event);
     bool handleNativeGesture(QNativeGestureEvent* event);
 
-    // These return false when a handler destroyed the view (and this driver with it).
+    // These take points in the view's coordinates and return false when a handler destroyed
+    // the view (and this driver with it). Movement is measured in global coordinates.
     void pointerDown(QPointF point);
     bool pointerMoved(QPointF point);
     bool pointerUp(QPointF point);
@@ -68,8 +69,9 @@ private:
 
     View& view_;
     Pointer pointer_ = Pointer::Idle;
-    QPointF pressPoint_;
-    QPointF lastPoint_;
+    QPointF pressPoint_;  // global
+    QPointF lastPoint_;   // global
+    double lastMoveTime_ = 0;
     PinchSource pinch_ = PinchSource::None;
     QPointF pinchCentroid_;
     double touchDistance_ = 0;

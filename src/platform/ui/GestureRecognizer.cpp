@@ -35,3 +35,11 @@ void PanGestureRecognizer::setTranslation(QPointF translation, const QWidget* so
 }
 
 }  // namespace sorvel
+
+namespace sorvel {
+
+QPointF PanGestureRecognizer::velocityInView(const QWidget* target) const {
+    return mapBetween(view(), target, velocity_) - mapBetween(view(), target, QPointF());
+}
+
+}  // namespace sorvel

@@ -72,12 +72,17 @@ class PanGestureRecognizer : public GestureRecognizer {
 public:
     using GestureRecognizer::GestureRecognizer;
     // Cumulative movement since the press (or since the handler last set it), in `view`'s
-    // coordinates (nullptr: the attached view's).
+    // coordinates (nullptr: the attached view's). Measured on the screen, so a view that moves
+    // with the finger (a sheet being pulled down) still reads the finger's travel.
     QPointF translationInView(const QWidget* target) const;
     void setTranslation(QPointF translation, const QWidget* source = nullptr);
+    // Points per second of the latest movement (by the Clock), in `view`'s orientation.
+    QPointF velocityInView(const QWidget* target) const;
+    void setVelocity(QPointF inAttachedView) { velocity_ = inAttachedView; }
 
 private:
     QPointF translation_;
+    QPointF velocity_;
 };
 
 }  // namespace sorvel

@@ -1,10 +1,11 @@
 #pragma once
-// A line or block of text.
+// A line or block of text. A new label's text colour is the appearance default (Appearance.h).
 
 #include <QFont>
 #include <QSizeF>
 #include <vector>
 
+#include "Appearance.h"
 #include "View.h"
 
 namespace sorvel {
@@ -43,7 +44,7 @@ protected:
 private:
     QString text_;
     std::vector<TextRun> runs_;
-    QColor color_ = Qt::white;
+    QColor color_ = Appearance::current().labelTextColor;
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
     int lines_ = 1;
 };

@@ -37,6 +37,9 @@ public:
     void setMaximumTrackTintColor(const QColor& c);
     void setThumbTintColor(const QColor& c);
 
+    bool takesOwnInput() const override { return true; }
+    void cancelTracking() override { tracking_ = false; }
+
     // The value a press or drag at x (view coordinates) stands for.
     float valueAtX(double x) const;
 

@@ -10,9 +10,15 @@
 #include <algorithm>
 #include <set>
 
+#include <QApplication>
+#include <QGraphicsEffect>
+
 #include "Animation.h"
 #include "GestureDriver.h"
 #include "GestureRecognizer.h"
+#include "ImageBlur.h"
+#include "Layer.h"
+#include "TextField.h"
 #include "platform/foundation/Clock.h"
 
 namespace sorvel {
@@ -33,11 +39,7 @@ void ensureDriver() {
         timer = new QTimer(QCoreApplication::instance());
         timer->setInterval(16);
         QObject::connect(timer, &QTimer::timeout, [] {
-            auto views = animatingViews();
-            for (View* v : views) {
-                v->applyPresentation();
-                if (!v->isAnimating()) animatingViews().erase(v);
-            }
+            View::applyAnimationsNow();
             if (animatingViews().empty()) timer->stop();
         });
     }
@@ -62,7 +64,99 @@ double easeInEaseOut(double x) {
     return bezier(0.0, 1.0, s);
 }
 
+// Opacity and shadow in one effect: Qt gives a widget one graphics effect, and a view may fade
+// while it casts a shadow. The shadow is the blurred alpha of everything the widget draws.
+class ViewEffect final : public QGraphicsEffect {
+public:
+    using QGraphicsEffect::QGraphicsEffect;
+    double opacity = 1.0;
+    QColor shadowColor = Qt::black;
+    double shadowOpacity = 0, shadowRadius = 0;
+    QPointF shadowOffset;
+
+    bool hasShadow() const { return shadowOpacity > 0 && shadowColor.alpha() > 0; }
+    double spread() const { return std::ceil(shadowRadius * 1.5 + 1); }
+    void changed() { updateBoundingRect(); update(); }
+
+    QRectF boundingRectFor(const QRectF& rect) const override {
+        if (!hasShadow()) return rect;
+        double s = spread();
+        return rect.united(rect.translated(shadowOffset).adjusted(-s, -s, s, s));
+    }
+
+protected:
+    void draw(QPainter* painter) override {
+        if (!hasShadow()) {
+            if (opacity >= 1.0) {
+                drawSource(painter);
+                return;
+            }
+            QPoint offset;
+            QPixmap source = sourcePixmap(Qt::LogicalCoordinates, &offset);
+            painter->save();
+            painter->setOpacity(painter->opacity() * opacity);
+            painter->drawPixmap(offset, source);
+            painter->restore();
+            return;
+        }
+        QPoint offset;
+        QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::PadToEffectiveBoundingRect);
+        if (source.isNull()) return;
+        double dpr = source.devicePixelRatio();
+        QTransform restore = painter->worldTransform();
+        painter->setWorldTransform(QTransform());
+        painter->save();
+        painter->setOpacity(painter->opacity() * opacity);
+        QImage shadow = shadowImage(source.toImage(), shadowColor, shadowOpacity, shadowRadius * dpr);
+        shadow.setDevicePixelRatio(1);
+        painter->drawImage(QPointF(offset) + shadowOffset * dpr, shadow);
+        painter->drawPixmap(offset, source);
+        painter->restore();
+        painter->setWorldTransform(restore);
+    }
+};
+
+// The views that end editing when a press begins inside them, and the one application-wide
+// filter that watches presses for them.
+class EndEditingFilter final : public QObject {
+public:
+    std::set<View*> views;
+    static EndEditingFilter& shared() {
+        static auto* filter = [] {
+            auto* f = new EndEditingFilter;
+            if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(f);
+            return f;
+        }();
+        return *filter;
+    }
+    bool eventFilter(QObject* target, QEvent* event) override {
+        auto type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::TouchBegin) return false;
+        auto* widget = qobject_cast<QWidget*>(target);
+        TextField* editing = TextField::current();
+        if (!widget || !editing) return false;
+        // A press on a field moves the editing there; one on the toolbar is the toolbar's.
+        for (QWidget* w = widget; w; w = w->parentWidget()) {
+            if (dynamic_cast<TextField*>(w)) return false;
+            if (w == editing->inputAccessoryView()) return false;
+        }
+        for (View* v : std::set<View*>(views))
+            if (views.count(v) && (v == widget || v->isAncestorOf(widget))) v->endEditing(true);
+        return false;
+    }
+};
+
 }  // namespace
+
+void View::applyAnimationsNow() {
+    auto views = animatingViews();
+    for (View* v : views) {
+        // An earlier view's update may have destroyed a later one.
+        if (!animatingViews().count(v)) continue;
+        v->applyPresentation();
+        if (!v->isAnimating()) animatingViews().erase(v);
+    }
+}
 
 double View::Keyframes::valueAt(double now) const {
     double t = duration > 0 ? (now - start) / duration : 1;
@@ -101,6 +195,84 @@ View::View(const QRectF& frame, QWidget* parent) : QWidget(parent) { setFrame(fr
 View::~View() {
     // The display-rate timer must never reach a destroyed view.
     animatingViews().erase(this);
+    if (endsEditingOnTouch_) EndEditingFilter::shared().views.erase(this);
+    for (auto& layer : layers_) layer->host_ = nullptr;
+}
+
+void View::addSublayer(std::shared_ptr<Layer> layer) { insertSublayer(std::move(layer), layers_.size()); }
+
+void View::insertSublayer(std::shared_ptr<Layer> layer, std::size_t index) {
+    if (!layer) return;
+    if (layer->host_) layer->host_->removeSublayer(layer.get());
+    layer->host_ = this;
+    index = std::min(index, layers_.size());
+    layers_.insert(layers_.begin() + static_cast<std::ptrdiff_t>(index), std::move(layer));
+    if (layers_[index]->isAnimating(Clock::current().now())) sublayerAnimationStarted();
+    sublayersChanged();
+}
+
+void View::removeSublayer(const Layer* layer) {
+    auto it = std::find_if(layers_.begin(), layers_.end(), [&](const auto& l) { return l.get() == layer; });
+    if (it == layers_.end()) return;
+    (*it)->host_ = nullptr;
+    layers_.erase(it);
+    sublayersChanged();
+}
+
+void View::sublayersChanged() {
+    updateLayerOverflow();
+    update();
+}
+
+void View::sublayerAnimationStarted() {
+    animatingViews().insert(this);
+    ensureDriver();
+}
+
+void View::keepRedrawingUntil(double until) {
+    redrawUntil_ = std::max(redrawUntil_, until);
+    animatingViews().insert(this);
+    ensureDriver();
+    update();
+}
+
+void View::updateLayerOverflow() {
+    const QRectF b = bounds();
+    double need = 0;
+    for (const auto& layer : layers_) {
+        if (layer->isHidden()) continue;
+        QRectF d = layer->drawnBounds();
+        need = std::max({need, b.left() - d.left(), b.top() - d.top(), d.right() - b.right(), d.bottom() - b.bottom()});
+    }
+    need = std::ceil(std::max(0.0, need));
+    if (need == layerOverflow_) return;
+    layerOverflow_ = need;
+    placeWidget();
+    // The subviews keep their frames: their widgets move with the room taken.
+    for (QObject* child : children())
+        if (auto* v = dynamic_cast<View*>(child)) v->placeWidget();
+}
+
+void View::placeWidget() {
+    QRectF f = presentationFrame();
+    double o = overflow_ + layerOverflow_;
+    f.adjust(-o, -o, o, o);
+    if (auto* parent = dynamic_cast<View*>(parentWidget())) f.translate(parent->layerOverflow_, parent->layerOverflow_);
+    setGeometry(qRound(f.x()), qRound(f.y()), qRound(f.width()), qRound(f.height()));
+}
+
+bool View::endEditing(bool) {
+    TextField* editing = TextField::current();
+    if (!editing || !(editing == this || isAncestorOf(editing))) return false;
+    return editing->resignFirstResponder();
+}
+
+void View::setEndsEditingOnTouch(bool ends) {
+    if (ends == endsEditingOnTouch_) return;
+    endsEditingOnTouch_ = ends;
+    auto& filter = EndEditingFilter::shared();
+    if (ends) filter.views.insert(this);
+    else filter.views.erase(this);
 }
 
 GestureRecognizer* View::addGestureRecognizer(std::unique_ptr<GestureRecognizer> recognizer) {
@@ -211,7 +383,8 @@ void View::setFrame(const QRectF& frame) {
     }
     for (auto& t : frameTracks_) t.active = false;
     overflow_ = 0;
-    setGeometry(qRound(frame.x()), qRound(frame.y()), qRound(frame.width()), qRound(frame.height()));
+    if (!layers_.empty()) updateLayerOverflow();
+    placeWidget();
 }
 
 QRectF View::presentationFrame() const {
@@ -226,24 +399,34 @@ double View::presentationAlpha() const { return alphaTrack_.active ? alphaTrack_
 bool View::isAnimating() const {
     double now = Clock::current().now();
     auto running = [&](const Track& t) { return t.active && now < t.start + t.duration; };
-    return running(alphaTrack_) || running(frameTracks_[0]) || keyframesRunning(now);
+    if (running(alphaTrack_) || running(frameTracks_[0]) || keyframesRunning(now) || now < redrawUntil_) return true;
+    for (const auto& layer : layers_)
+        if (layer->isAnimating(now)) return true;
+    return false;
 }
 
-static void setWidgetOpacity(QWidget* w, double a) {
-    if (a >= 1.0) {
-        w->setGraphicsEffect(nullptr);
+void View::updateEffect() {
+    double a = presentationAlpha();
+    bool shadow = shadowOpacity_ > 0 && shadowColor_.alpha() > 0;
+    if (a >= 1.0 && !shadow) {
+        setGraphicsEffect(nullptr);
         return;
     }
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(w->graphicsEffect());
+    auto* effect = dynamic_cast<ViewEffect*>(graphicsEffect());
     if (!effect) {
-        effect = new QGraphicsOpacityEffect(w);
-        w->setGraphicsEffect(effect);
+        effect = new ViewEffect(this);
+        setGraphicsEffect(effect);
     }
-    effect->setOpacity(a);
+    effect->opacity = a;
+    effect->shadowColor = shadowColor_;
+    effect->shadowOpacity = shadow ? shadowOpacity_ : 0;
+    effect->shadowRadius = shadowRadius_;
+    effect->shadowOffset = shadowOffset_;
+    effect->changed();
 }
 
 void View::applyPresentation() {
-    setWidgetOpacity(this, presentationAlpha());
+    updateEffect();
     QRectF f = presentationFrame();
     // A view growing past its frame needs the room on screen, or its edges are cut flat. Only
     // a view without subviews gets it: moving the widget's origin would move them too.
@@ -252,9 +435,8 @@ void View::applyPresentation() {
         if (now < k.start + k.duration) peak = std::max(peak, *std::max_element(k.values.begin(), k.values.end()));
     bool leaf = !findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     overflow_ = leaf && peak > 1.0 ? std::ceil(std::max(f.width(), f.height()) * (peak - 1) / 2) : 0.0;
-    f.adjust(-overflow_, -overflow_, overflow_, overflow_);
-    setGeometry(qRound(f.x()), qRound(f.y()), qRound(f.width()), qRound(f.height()));
-    if (!scaleAnimations_.empty()) update();
+    placeWidget();
+    if (!scaleAnimations_.empty() || !layers_.empty() || now < redrawUntil_ + 0.05) update();
     if (!isAnimating()) {
         alphaTrack_.active = false;
         for (auto& t : frameTracks_) t.active = false;
@@ -273,7 +455,7 @@ void View::setAlpha(double a) {
         return;
     }
     alphaTrack_.active = false;
-    setWidgetOpacity(this, alpha_);
+    updateEffect();
 }
 
 void View::beginCrossDissolve(double) { update(); }
@@ -299,20 +481,42 @@ void View::setShadow(const QColor& color, double opacity, double radius, QPointF
     shadowOpacity_ = opacity;
     shadowRadius_ = radius;
     shadowOffset_ = offset;
+    updateEffect();
     update();
 }
 
 void View::addSubview(QWidget* child) {
     child->setParent(this);
+    if (auto* v = dynamic_cast<View*>(child)) v->placeWidget();
     child->show();
     child->raise();
 }
 
 void View::insertSubviewBelow(QWidget* child, QWidget* sibling) {
     child->setParent(this);
+    if (auto* v = dynamic_cast<View*>(child)) v->placeWidget();
     child->show();
     if (sibling && sibling->parentWidget() == this) child->stackUnder(sibling);
     else child->raise();
+}
+
+void View::insertSubview(QWidget* child, int index) {
+    std::vector<QWidget*> siblings;
+    for (QObject* o : children())
+        if (auto* w = qobject_cast<QWidget*>(o); w && w != child && !w->isWindow()) siblings.push_back(w);
+    if (index < 0 || index >= static_cast<int>(siblings.size())) {
+        addSubview(child);
+        return;
+    }
+    insertSubviewBelow(child, siblings[static_cast<std::size_t>(index)]);
+}
+
+View* View::viewWithTag(int tag) {
+    if (tag_ == tag) return this;
+    for (QObject* o : children())
+        if (auto* v = dynamic_cast<View*>(o))
+            if (View* found = v->viewWithTag(tag)) return found;
+    return nullptr;
 }
 
 void View::removeFromSuperview() {
@@ -337,8 +541,21 @@ void View::applyPresentationScale(QPainter& painter) const {
     painter.translate(-centre);
 }
 
+void View::drawSublayers(QPainter& painter) const {
+    if (layers_.empty()) return;
+    painter.save();
+    painter.translate(contentRect().topLeft());
+    if (clipsToBounds_) {
+        QPainterPath clip;
+        clip.addRoundedRect(bounds(), cornerRadius_, cornerRadius_);
+        painter.setClipPath(clip);
+    }
+    for (const auto& layer : layers_) layer->render(painter);
+    painter.restore();
+}
+
 void View::paintEvent(QPaintEvent*) {
-    if (background_.alpha() == 0 && borderWidth_ <= 0) return;
+    if (background_.alpha() == 0 && borderWidth_ <= 0 && layers_.empty()) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     QRectF r = contentRect();
@@ -353,6 +570,7 @@ void View::paintEvent(QPaintEvent*) {
         double radius = std::max(0.0, cornerRadius_ - inset);
         p.drawRoundedRect(r.adjusted(inset, inset, -inset, -inset), radius, radius);
     }
+    drawSublayers(p);
 }
 
 }  // namespace sorvel

@@ -8,13 +8,24 @@
 
 namespace sorvel {
 
+namespace {
+std::vector<Window*>& allWindows() {
+    static std::vector<Window*> windows;
+    return windows;
+}
+}  // namespace
+
+const std::vector<Window*>& Window::windows() { return allWindows(); }
+
 Window::Window(ScreenController& root) : root_(root) {
+    allWindows().push_back(this);
     const ScreenProfile& p = root.screenProfile();
     setFixedSize(qRound(p.width), qRound(p.height));
     setWindowTitle(QStringLiteral("Sorvel 相机"));
 }
 
 Window::~Window() {
+    std::erase(allWindows(), this);
     // The root view belongs to its controller, not to this window.
     if (root_.isViewLoaded()) root_.view()->setParent(nullptr);
 }

@@ -2,6 +2,7 @@
 // The one top-level window: hosts a root screen controller full-screen at the profile's size.
 
 #include <QWidget>
+#include <vector>
 
 #include "ScreenController.h"
 
@@ -15,6 +16,8 @@ public:
     // window is on screen, as a phone does after its appearance transition).
     void makeKeyAndVisible();
     ScreenController& rootController() { return root_; }
+    // The windows that exist, oldest first.
+    static const std::vector<Window*>& windows();
 
     // One press of a hardware volume key moves the output volume by this much.
     static constexpr float kVolumeStep = 1.0f / 16;

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QRect>
+#include <QTest>
+#include <QWindow>
+#include <QWheelEvent>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
@@ -51,6 +54,57 @@ inline QRect opaqueBounds(const QImage& image, int threshold = 0) {
     }
     if (right < 0) return {};
     return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// Pointer input through the window system, as a person's mouse produces it: Qt routes each
+// press to the widget under it, grabs the mouse for the one that took it, and propagates what
+// a widget ignores. `top` must be a shown top-level widget; points are in its coordinates.
+struct Pointer {
+    QWidget* top;
+    QWindow* window() const { return top->windowHandle(); }
+    void press(QPoint p) { QTest::mousePress(window(), Qt::LeftButton, {}, p); }
+    void move(QPoint p) { QTest::mouseMove(window(), p); }
+    void release(QPoint p) { QTest::mouseRelease(window(), Qt::LeftButton, {}, p); }
+    void click(QPoint p) {
+        press(p);
+        release(p);
+    }
+    // A drag in `steps` moves; `clock`, when given, advances between moves (velocities).
+    template <class Advance>
+    void drag(QPoint from, QPoint to, int steps, Advance&& advance) {
+        press(from);
+        for (int i = 1; i <= steps; ++i) {
+            advance();
+            move(from + (to - from) * i / steps);
+        }
+        release(to);
+    }
+    void drag(QPoint from, QPoint to, int steps = 8) {
+        drag(from, to, steps, [] {});
+    }
+    // One wheel event of `angle` units (120 a notch) at `p`, delivered as Qt delivers a
+    // window system's: to the widget under it, handed on to its parents while they ignore it.
+    // Returns the widget that took it (nullptr: none).
+    QWidget* wheel(QPoint p, QPoint angle) {
+        QWidget* target = top->childAt(p);
+        if (!target) target = top;
+        for (QWidget* w = target; w; w = w->parentWidget()) {
+            QWheelEvent e(w->mapFrom(top, QPointF(p)), top->mapToGlobal(QPointF(p)), QPoint(), angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+            e.ignore();
+            QApplication::sendEvent(w, &e);
+            if (e.isAccepted()) return w;
+            if (w == top) break;
+        }
+        return nullptr;
+    }
+};
+
+// Shows `top` on the offscreen screen and waits until Qt has exposed it.
+inline void showTopLevel(QWidget& top) {
+    top.show();
+    top.activateWindow();
+    (void)QTest::qWaitForWindowExposed(&top);
 }
 
 }  // namespace sorvel::testing
