@@ -2,11 +2,12 @@
 // sliders, and the device calls behind them. Leaving pro mode hands exposure, focus and white
 // balance back to the camera's continuous automatic modes.
 
+#include <QPainter>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
 
-#include "app/Theme.h"
+#include "app/themes/ThemeManager.h"
 #include "app/ViewController.h"
 #include "app/pro/ManualValues.h"
 #include "platform/foundation/Console.h"
@@ -55,7 +56,7 @@ void ViewController::setupProModeButton() {
     proModeButton = new Button(QRectF(std::min(w - 100, w / 2 + 120), h - 120, 60, 60), nullptr);
     proModeButton->setSymbol("slider.horizontal.3");
     proModeButton->setImageInsets(12);
-    QColor tint = themeTextColor();
+    QColor tint = ThemeManager::textColor();
     tint.setAlphaF(0.5f);
     proModeButton->setTintColor(tint);
     proModeButton->setBackgroundColor(QColor(170, 170, 170, 13));
@@ -71,7 +72,7 @@ void ViewController::setupProModePanel() {
     const double w = view()->bounds().width(), h = view()->bounds().height();
     proModePanel = new View(QRectF(0, h, w, kPanelHeight), nullptr);
     proModePanel->setBackgroundColor(Qt::transparent);
-    proModePanel->setShadow(themeBackgroundColor(), 1.0, 6);
+    proModePanel->setShadow(ThemeManager::bgColor(), 1.0, 6);
     proModePanel->setAccessibilityIdentifier("proModePanel");
     view()->addSubview(proModePanel);
     setupShutterSpeedControl();
@@ -88,7 +89,7 @@ Label* addValueLabel(View* panel, double x, double y, const char* identifier) {
     label->setFont(font);
     label->setAlpha(0.8);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    label->setTextColor(themeTextColor());
+    label->setTextColor(ThemeManager::textColor());
     // A label lies over the slider's left end; touches go through it, as a phone's labels let them.
     label->setUserInteractionEnabled(false);
     label->setAccessibilityIdentifier(identifier);
@@ -132,11 +133,24 @@ void ViewController::setupWhiteBalanceControl() {
 Slider* ViewController::createCustomSlider(QRectF frame) {
     auto* slider = new Slider(frame, nullptr);
     slider->setRange(0.0f, 1.0f);
-    QColor track = themeBackgroundColor();
+    // The thumb: a 40 x 15 bar with rounded ends in the theme's text colour.
+    const double scale = screenProfile().scale;
+    QImage thumb(QSize(static_cast<int>(40 * scale), static_cast<int>(15 * scale)), QImage::Format_ARGB32_Premultiplied);
+    thumb.fill(Qt::transparent);
+    thumb.setDevicePixelRatio(scale);
+    {
+        QPainter painter(&thumb);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ThemeManager::textColor());
+        painter.drawRoundedRect(QRectF(0, 0, 40, 15), 7, 7);
+    }
+    slider->setThumbImage(thumb);
+    QColor track = ThemeManager::bgColor();
     track.setAlphaF(0.2f);
     slider->setMinimumTrackTintColor(track);
     slider->setMaximumTrackTintColor(track);
-    slider->setThumbTintColor(themeTextColor());
+    slider->setDrawingScale(1.0, 2.0);
     slider->setAlpha(0.6);
     return slider;
 }

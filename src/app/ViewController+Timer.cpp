@@ -4,7 +4,7 @@
 
 #include <QPointer>
 
-#include "app/Theme.h"
+#include "app/themes/ThemeManager.h"
 #include "app/ViewController.h"
 #include "platform/capture/AudioSession.h"
 #include "platform/foundation/Console.h"
@@ -42,7 +42,7 @@ Label* addCaption(View* panel, const char* title, double y) {
     auto* caption = new Label(QRectF(kPadding, y, kPanelWidth - 2 * kPadding, 17), nullptr);
     caption->setText(text(title));
     caption->setFont(systemFont(14));
-    caption->setTextColor(themeTextColor());
+    caption->setTextColor(ThemeManager::textColor());
     caption->setAlpha(0.8);
     caption->setUserInteractionEnabled(false);
     panel->addSubview(caption);
@@ -90,7 +90,7 @@ void ViewController::setupTimerButton() {
     const EdgeInsets safe = safeAreaInsets();
     timerButton = new Button(QRectF(safe.left + 20, safe.top + 16, 30, 30), nullptr);
     timerButton->setSymbol("stopwatch");
-    timerButton->setTintColor(themeTextColor());
+    timerButton->setTintColor(ThemeManager::textColor());
     timerButton->setAccessibilityIdentifier("timerButton");
     timerButton->addAction("toggleTimerView", [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->toggleTimerView();
@@ -105,9 +105,8 @@ void ViewController::setupTimerView() {
     // Below the stopwatch, clear of the buttons along the bottom.
     timerView = new View(QRectF(safe.left + 20, safe.top + 56, kPanelWidth, 0), nullptr);
     timerView->setCornerRadius(10);
-    timerView->setBackgroundColor(withAlpha(themeBackgroundColor(), 0.2));
+    timerView->setBackgroundColor(withAlpha(ThemeManager::bgColor(), 0.2));
     timerView->setAccessibilityIdentifier("timerView");
-    timerView->setHidden(true);
 
     double y = kPadding;
     addCaption(timerView, "倒计时", y);
@@ -121,9 +120,9 @@ void ViewController::setupTimerView() {
         auto* button = new Button(QRectF(0, 0, 44, 34), nullptr);
         button->setTitle(QString::number(seconds) + "s");
         button->setTitleFont(systemFont(14));
-        button->setTitleColor(themeTextColor());
+        button->setTitleColor(ThemeManager::textColor());
         button->setCornerRadius(5);
-        button->setBackgroundColor(withAlpha(themeBackgroundColor(), 0.5));
+        button->setBackgroundColor(withAlpha(ThemeManager::bgColor(), 0.5));
         button->setAccessibilityIdentifier(QString::number(seconds) + "s");
         button->addAction("startCountdown", [weak, button] {
             if (auto self = weak.lock()) self->startCountdown(button);
@@ -141,7 +140,7 @@ void ViewController::setupTimerView() {
     intervalShootingInput->setText("5");
     intervalShootingInput->setPlaceholder(text("秒"));
     intervalShootingInput->setTextFont(systemFont(14));
-    intervalShootingInput->setTextColor(themeTextColor());
+    intervalShootingInput->setTextColor(ThemeManager::textColor());
     intervalShootingInput->setBorderStyle(TextFieldBorderStyle::RoundedRect);
     intervalShootingInput->setKeyboardType(KeyboardType::NumberPad);
     intervalShootingInput->setAccessibilityIdentifier("intervalShootingInput");
@@ -167,6 +166,7 @@ void ViewController::setupTimerView() {
     frame.setHeight(y);
     timerView->setFrame(frame);
     view()->addSubview(timerView);
+    timerView->setHidden(true);
 }
 
 void ViewController::toggleTimerView() {

@@ -85,6 +85,8 @@ void ViewController::setupUIComponents() {
     setupWaveformView();
     setupFlashOverlay();
     setupZoomFactorLabel();
+    setupTimerButton();
+    setupTimerView();
     loadFiltersFromUserDefaults(filters);
     setupCustomButtons();
 }
@@ -103,7 +105,9 @@ void ViewController::appDidBecomeActive() {
     if (SettingsStore::standard().integerForKey("flash_mode") == 3) toggleTorch(true);
 }
 
-void ViewController::appWillResignActive() {}
+void ViewController::appWillResignActive() {
+    if (timedShooting && timedShooting->intervalShootingEnabled) stopIntervalShooting();
+}
 
 void ViewController::hideKeyboard() { view()->endEditing(true); }
 

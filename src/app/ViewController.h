@@ -54,6 +54,7 @@ class ViewController : public ScreenController,
                        public PhotoCaptureDelegate,
                        public VideoFrameDelegate,
                        public LocationManagerDelegate,
+                       public TimedShootingDelegate,
                        public std::enable_shared_from_this<ViewController> {
 public:
     explicit ViewController(ScreenProfile profile = ScreenProfile::phone());
@@ -175,7 +176,12 @@ public:
     void startIntervalShooting();
     void stopIntervalShooting();
     void dismissKeyboard();
-    // TIMER-DELEGATE
+    // TimedShootingDelegate
+    bool isCaptureInProgress() const override { return isProcessingPhoto; }
+    void countdownSkipped() override;
+    std::unique_ptr<CountdownDisplay> countdownBegan(int seconds) override;
+    void countdownFinished() override;
+    void timedShootingStateChanged() override { updateTimerViewControls(); }
 
     // Shutter
     void 按下拍照按钮();

@@ -17,10 +17,11 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open] [--pro]\n"
+    "                     [--after SECONDS] [--settings-open] [--pro] [--countdown 1|3|6|12]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
     "  saves the window as a PNG. --pro presses the pro-mode button 0.7 s after the first frame\n"
-    "  (with --set setting_6=true the waveform monitor comes with it).";
+    "  (with --set setting_6=true the waveform monitor comes with it); --countdown opens the timer\n"
+    "  panel then and presses its countdown button (the shot is SECONDS later, the picture none).";
 
 
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
@@ -28,6 +29,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     double after = 1.5;
     bool settingsOpen = false;
     bool proMode = false;
+    int countdown = 0;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -42,6 +44,13 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             settingsOpen = true;
         } else if (a == "--pro") {
             proMode = true;
+        } else if (a == "--countdown" && i + 1 < line.arguments.size()) {
+            const std::string& n = line.arguments[++i];
+            if (n != "1" && n != "3" && n != "6" && n != "12") {
+                std::cerr << "screenshot: --countdown takes 1, 3, 6 or 12\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
+            countdown = std::stoi(n);
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -86,9 +95,14 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         poll.stop();
         // Buttons are pressed once focus and exposure have settled, as a person framing the
         // shot would (pro mode keeps the exposure it finds).
-        const int settle = proMode ? 700 : 0;
+        const int settle = proMode || countdown ? 700 : 0;
         QTimer::singleShot(settle, [&] {
             if (proMode) clickInMiddle(controller->proModeButton);
+            if (countdown) {
+                clickInMiddle(controller->timerButton);
+                for (Button* button : controller->countdownButtons)
+                    if (button->title() == QString::number(countdown) + "s") clickInMiddle(button);
+            }
             QTimer::singleShot(static_cast<int>(after * 1000), shoot);
         });
     });
