@@ -90,12 +90,13 @@ TEST(ScreenshotCommand, WritesTheWindowWithALivePreview) {
 }
 
 // Pro-mode values from the command line go through the sliders to the camera: the photo says
-// 1/250 s at ISO 400 in its Exif. Bad values exit 2 before any capture.
-TEST(ShootCommand, ProValuesReachThePhoto) {
+// 1/250 s at ISO 400 in its Exif; with a countdown the press is the timer panel's button and
+// the photo still lands. Bad values exit 2 before any capture.
+TEST(ShootCommand, ProValuesAndACountdownReachThePhoto) {
     TempFolder dir("sorvel-shoot");
     std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
     ProcessRun r = shoot(where + " shoot --set setting_2=false --set normal_resolution_scale=0.25 "
-                                 "--pro shutter=1/250,iso=400,focus=0.3,wb=4500");
+                                 "--pro shutter=1/250,iso=400,focus=0.3,wb=4500 --countdown 1");
     ASSERT_EQ(r.code, 0) << r.out;
     auto bytes = sorvel::readFile(dir.path() / "lib" / "IMG_0001.HEIC");
     ASSERT_TRUE(bytes);

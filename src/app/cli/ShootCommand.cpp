@@ -12,6 +12,7 @@
 #include "app/AppMain.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
+#include "app/cli/ProModeOptions.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/SettingsStore.h"
 #include "platform/motion/Accelerometer.h"
@@ -101,7 +102,9 @@ private:
             return;
         }
         if (options_.interval && presses_ < options_.count) {
-            if (now - pressedAt_ >= std::chrono::duration<double>(*options_.interval)) press(now);
+            // A countdown still running refuses the next button press: wait for it.
+            const bool counting = vc_->timedShooting && vc_->timedShooting->isCountdownActive;
+            if (!counting && now - pressedAt_ >= std::chrono::duration<double>(*options_.interval)) press(now);
             return;
         }
         bool idle = !vc_->isProcessingPhoto && !vc_->isCapturingLivePhoto.load() && vc_->rawCaptureDelegateCount() == 0;
@@ -141,7 +144,14 @@ private:
         expected_ += expectedSaves(*vc_);
         pressedAt_ = now;
         ++presses_;
-        vc_->按下拍照按钮();
+        if (!options_.countdown) {
+            vc_->按下拍照按钮();
+            return;
+        }
+        // The timer panel's button, as a person presses it: the shutter follows the countdown.
+        if (vc_->timerView && vc_->timerView->isHidden()) clickInMiddle(vc_->timerButton);
+        for (Button* button : vc_->countdownButtons)
+            if (button->title() == QString::number(*options_.countdown) + "s") clickInMiddle(button);
     }
 
     std::shared_ptr<ViewController> vc_;
