@@ -10,22 +10,27 @@ using namespace sorvel;
 namespace {
 
 struct Recorder : TimedShootingDelegate {
+    // A number on the screen; it may outlive the recorder (the screen going first).
     struct Display : CountdownDisplay {
-        Recorder& owner;
-        explicit Display(Recorder& o) : owner(o) { ++owner.numbersOnScreen; }
-        ~Display() override { --owner.numbersOnScreen; }
-        void show(int remaining) override { owner.shown.push_back(remaining); }
+        std::shared_ptr<int> onScreen;
+        std::shared_ptr<std::vector<int>> shown;
+        Display(std::shared_ptr<int> count, std::shared_ptr<std::vector<int>> log)
+            : onScreen(std::move(count)), shown(std::move(log)) {
+            ++*onScreen;
+        }
+        ~Display() override { --*onScreen; }
+        void show(int remaining) override { shown->push_back(remaining); }
     };
     bool deepCapture = false;
-    int numbersOnScreen = 0;
+    std::shared_ptr<int> onScreen = std::make_shared<int>(0);
+    std::shared_ptr<std::vector<int>> shownLog = std::make_shared<std::vector<int>>();
     int skipped = 0, stateChanges = 0;
-    std::vector<int> shown;  // every number the countdowns showed, begun or ticked
     std::vector<double> shots;  // clock times of the shutter presses
     bool isCaptureInProgress() const override { return deepCapture; }
     void countdownSkipped() override { ++skipped; }
     std::unique_ptr<CountdownDisplay> countdownBegan(int seconds) override {
-        shown.push_back(seconds);
-        return std::make_unique<Display>(*this);
+        shownLog->push_back(seconds);
+        return std::make_unique<Display>(onScreen, shownLog);
     }
     void countdownFinished() override { shots.push_back(Clock::current().now()); }
     void timedShootingStateChanged() override { ++stateChanges; }
@@ -69,8 +74,8 @@ TEST_F(TimedShootingTest, TwelveSecondCountdownShootsAtTwelveAndRefusesOthers) {
     main.advance(0.01);
     EXPECT_EQ(shotTimes(), (std::vector<double>{12.0}));
     std::vector<int> expected{12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-    EXPECT_EQ(recorder->shown, expected);
-    EXPECT_EQ(recorder->numbersOnScreen, 0);
+    EXPECT_EQ(*recorder->shownLog, expected);
+    EXPECT_EQ(*recorder->onScreen, 0);
     EXPECT_FALSE(timed->isCountdownActive);
     EXPECT_EQ(recorder->stateChanges, 2);
     main.advance(30);
@@ -88,9 +93,9 @@ TEST_F(TimedShootingTest, IntervalShootsEveryIntervalAfterACountdownOfOneLess) {
     EXPECT_FALSE(timed->isCountdownActive) << "interval countdowns are not button countdowns";
     // Switching off during the next countdown (begun at 28) takes the number away, no shot.
     main.advance(1.0);
-    EXPECT_EQ(recorder->numbersOnScreen, 1);
+    EXPECT_EQ(*recorder->onScreen, 1);
     timed->stopIntervalShooting();
-    EXPECT_EQ(recorder->numbersOnScreen, 0);
+    EXPECT_EQ(*recorder->onScreen, 0);
     EXPECT_FALSE(timed->intervalShootingEnabled);
     main.advance(60);
     EXPECT_EQ(recorder->shots.size(), 3u);
@@ -103,7 +108,7 @@ TEST_F(TimedShootingTest, DeepCaptureSkipsTheCountdownButNotTheNextInterval) {
     EXPECT_TRUE(timed->startCountdown(3));
     EXPECT_FALSE(timed->isCountdownActive);
     EXPECT_EQ(recorder->skipped, 1);
-    EXPECT_EQ(recorder->numbersOnScreen, 0);
+    EXPECT_EQ(*recorder->onScreen, 0);
     main.advance(5);
     EXPECT_TRUE(recorder->shots.empty());
 
@@ -120,10 +125,12 @@ TEST_F(TimedShootingTest, DeepCaptureSkipsTheCountdownButNotTheNextInterval) {
 TEST_F(TimedShootingTest, TicksAfterTheDelegateIsGoneDoNothing) {
     timed->startCountdown(2);
     std::weak_ptr<Recorder> weak = recorder;
+    auto onScreen = recorder->onScreen;
     recorder.reset();
     main.advance(5);
     EXPECT_TRUE(weak.expired());
     EXPECT_FALSE(clock.nextDue()) << "the timer stopped itself";
+    EXPECT_EQ(*onScreen, 0) << "and let its number go";
 }
 
 TEST(TimedShootingText, TitlesAndIntervalTexts) {

@@ -39,6 +39,7 @@ void TimedShooting::startCountdownTimer(int seconds) {
         auto delegate = self ? self->delegate_.lock() : nullptr;
         if (!delegate) {
             timer.invalidate();
+            if (self) self->displays_.clear();
             return;
         }
         *remaining -= 1;
