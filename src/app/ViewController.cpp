@@ -76,6 +76,7 @@ void ViewController::registerApplicationObservers() {
 
 void ViewController::setupUIComponents() {
     setupPreviewLayer();
+    setupGridLines();
     setupProgressView();
     setupCaptureButton();
     setupSettingsButton();

@@ -85,6 +85,13 @@ public:
     void updateVibrationSetting(bool on);
     void toggleTorch(bool on);
 
+    // Guides over the preview
+    void setupGridLines();
+    void addGridLines(int rows, int columns, std::optional<QRectF> withinRect = std::nullopt);
+    QRectF addCropIndicatorRect(std::optional<double> scaleFactor, std::optional<double> aspectRatio,
+                                double lineThickness, double cornerRadius = 12.0, bool doubleLine = false);
+    View* createLineView(const QRectF& frame);
+
     // Main screen controls
     void setupSettingsButton();
     void openSettings();
@@ -234,6 +241,7 @@ public:
     PreviewView* previewView = nullptr;
     ImageView* filteredImageView = nullptr;
     View* flashOverlay = nullptr;
+    View* gridContainer = nullptr;  // the guides; rebuilt by setupGridLines
     ProgressBar* progressView = nullptr;
     Button* captureButton = nullptr;
     Button* settingsButton = nullptr;

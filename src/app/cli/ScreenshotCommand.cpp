@@ -9,6 +9,8 @@
 #include "app/ViewController.h"
 #include "app/cli/ProModeOptions.h"
 #include "app/cli/ShootOptions.h"
+#include "app/themes/ThemeSettingsViewController.h"
+#include "platform/ui/PhotoPicker.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -17,9 +19,11 @@ namespace sorvel {
 
 const char* const kScreenshotUsage =
     "usage: sorvel-camera [OPTIONS] screenshot FILE.png [--camera front|ultrawide|wide|tele] [--set KEY=VALUE]...\n"
-    "                     [--after SECONDS] [--settings-open] [--pro] [--countdown 1|3|6|12]\n"
+    "                     [--after SECONDS] [--settings-open] [--theme-open] [--photo-picker-open]\n"
+    "                     [--pro] [--countdown 1|3|6|12]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
-    "  saves the window as a PNG. --pro presses the pro-mode button 0.7 s after the first frame\n"
+    "  saves the window as a PNG. --theme-open shows the theme screen over it, --photo-picker-open the\n"
+    "  photo picker on the library. --pro presses the pro-mode button 0.7 s after the first frame\n"
     "  (with --set setting_6=true the waveform monitor comes with it); --countdown opens the timer\n"
     "  panel then and presses its countdown button (the shot is SECONDS later, the picture none).";
 
@@ -27,7 +31,7 @@ const char* const kScreenshotUsage =
 int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     std::string file;
     double after = 1.5;
-    bool settingsOpen = false;
+    bool settingsOpen = false, themeOpen = false, pickerOpen = false;
     bool proMode = false;
     int countdown = 0;
     std::vector<std::string> rest;
@@ -42,6 +46,10 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
             after = *seconds;
         } else if (a == "--settings-open") {
             settingsOpen = true;
+        } else if (a == "--theme-open") {
+            themeOpen = true;
+        } else if (a == "--photo-picker-open") {
+            pickerOpen = true;
         } else if (a == "--pro") {
             proMode = true;
         } else if (a == "--countdown" && i + 1 < line.arguments.size()) {
@@ -78,6 +86,16 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         if (auto camera = cameraNamed(parsed.options->camera, controller->getAllCameras()))
             controller->switchToCamera(camera);
     if (settingsOpen) controller->openSettings();
+    std::shared_ptr<ThemeSettingsViewController> theme;
+    if (themeOpen) {
+        theme = std::make_shared<ThemeSettingsViewController>(ScreenProfile::phone());
+        controller->present(theme, Animated::No);
+    }
+    if (pickerOpen) {
+        auto picker = std::make_shared<PhotoPickerController>(ScreenProfile::phone());
+        picker->onCancel = [](PhotoPickerController& p) { p.dismiss(); };
+        controller->present(picker, Animated::No);
+    }
 
     // The moment counts from the first camera frame, so a slow start (a loaded machine, a
     // sanitizer build) still shows a live preview; a camera that never delivers is given 20 s.

@@ -72,6 +72,13 @@ View* ScreenController::mainRootView() {
     return nullptr;
 }
 
+ScreenController* ScreenController::owning(const QWidget* widget) {
+    for (const QWidget* w = widget; w; w = w->parentWidget())
+        for (ScreenController* c : liveControllers())
+            if (c->view_.get() == w) return c;
+    return nullptr;
+}
+
 void ScreenController::present(std::shared_ptr<ScreenController> controller, Animated animated,
                                std::function<void()> completion) {
     if (!controller || controller.get() == this || controller->presenting_) return;

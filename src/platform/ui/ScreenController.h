@@ -81,6 +81,8 @@ public:
     // before any window exists (headless tests), the first controller still alive that was not
     // presented. Nothing when there is neither.
     static View* mainRootView();
+    // The controller whose screen holds `widget` (the nearest one up its parents), or nullptr.
+    static ScreenController* owning(const QWidget* widget);
 
 protected:
     // Containers adopt the screens they show.

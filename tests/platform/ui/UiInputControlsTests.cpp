@@ -13,21 +13,13 @@ using sorvel::testing::Pointer;
 
 namespace {
 
-struct UiInput : sorvel::testing::UiFixture {
-    std::unique_ptr<View> root;
+struct UiInput : sorvel::testing::ScreenFixture {
     int rootTaps = 0;
     void SetUp() override {
-        UiFixture::SetUp();
-        root = std::make_unique<View>(QRectF(0, 0, 390, 844));
+        ScreenFixture::SetUp();
         // The camera screen's tap-to-focus lies under every control: it must not see their presses.
         root->addGestureRecognizer(std::make_unique<TapGestureRecognizer>([this](GestureRecognizer&) { ++rootTaps; }));
-        sorvel::testing::showTopLevel(*root);
     }
-    void TearDown() override {
-        root.reset();
-        UiFixture::TearDown();
-    }
-    Pointer pointer() { return Pointer{root.get()}; }
 };
 
 }  // namespace

@@ -13,19 +13,7 @@ using sorvel::testing::Pointer;
 
 namespace {
 
-struct UiScroll : sorvel::testing::UiFixture {
-    std::unique_ptr<View> root;
-    void SetUp() override {
-        UiFixture::SetUp();
-        root = std::make_unique<View>(QRectF(0, 0, 390, 844));
-        sorvel::testing::showTopLevel(*root);
-    }
-    void TearDown() override {
-        root.reset();
-        UiFixture::TearDown();
-    }
-    Pointer pointer() { return Pointer{root.get()}; }
-};
+using UiScroll = sorvel::testing::ScreenFixture;
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
+#include "platform/ui/View.h"
 
 namespace sorvel::testing {
 
@@ -106,5 +107,20 @@ inline void showTopLevel(QWidget& top) {
     top.activateWindow();
     (void)QTest::qWaitForWindowExposed(&top);
 }
+
+// A shown 390 x 844 root view to put controls on and press through the window system.
+struct ScreenFixture : UiFixture {
+    std::unique_ptr<View> root;
+    void SetUp() override {
+        UiFixture::SetUp();
+        root = std::make_unique<View>(QRectF(0, 0, 390, 844));
+        showTopLevel(*root);
+    }
+    void TearDown() override {
+        root.reset();
+        UiFixture::TearDown();
+    }
+    Pointer pointer() { return Pointer{root.get()}; }
+};
 
 }  // namespace sorvel::testing

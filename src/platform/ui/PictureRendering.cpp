@@ -1,4 +1,4 @@
-#include "PictureConversion.h"
+#include "PictureRendering.h"
 
 #include <algorithm>
 
