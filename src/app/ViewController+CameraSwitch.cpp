@@ -95,6 +95,7 @@ void ViewController::switchToCamera(const std::shared_ptr<CaptureDevice>& device
     consolePrint("切换到摄像头: " + device->localizedName());
 
     DispatchQueue::main().async(weakly(shared_from_this(), [](ViewController& self) {
+        self.refreshSliderRanges();
         self.loadAndApplySavedZoomFactor();
         self.updateZoomFactorLabel();
         self.updateCameraButtonColors();

@@ -85,11 +85,16 @@ void ViewController::setupUIComponents() {
     setupCaptureButton();
     setupSettingsButton();
     setupCameraSwitchButtons();
+    setupProModeButton();
+    setupProModePanel();
+    setupWaveformView();
     setupFlashOverlay();
     setupZoomFactorLabel();
     setupFilterButton();
     setupFilterView();
     setupFilterEditView();
+    setupTimerButton();
+    setupTimerView();
     loadFiltersFromUserDefaults(filters);
     updateFilterListView();
     setupCustomButtons();
@@ -110,7 +115,9 @@ void ViewController::appDidBecomeActive() {
     if (SettingsStore::standard().integerForKey("flash_mode") == 3) toggleTorch(true);
 }
 
-void ViewController::appWillResignActive() {}
+void ViewController::appWillResignActive() {
+    if (timedShooting && timedShooting->intervalShootingEnabled) stopIntervalShooting();
+}
 
 void ViewController::hideKeyboard() { view()->endEditing(true); }
 

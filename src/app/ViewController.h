@@ -21,6 +21,7 @@
 #include "platform/motion/MotionManager.h"
 #include "app/ExposureCompensation.h"
 #include "app/journal/JournalEntry.h"
+#include "app/timer/TimedShooting.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Haptics.h"
 #include "platform/ui/ImageView.h"
@@ -58,6 +59,7 @@ class ViewController : public ScreenController,
                        public PhotoCaptureDelegate,
                        public VideoFrameDelegate,
                        public LocationManagerDelegate,
+                       public TimedShootingDelegate,
                        public std::enable_shared_from_this<ViewController> {
 public:
     explicit ViewController(ScreenProfile profile = ScreenProfile::phone());
@@ -138,6 +140,58 @@ public:
     void startMonitoringDeviceOrientation();
     void updateOrientation(const std::optional<AccelerometerData>& data);
 
+    // Pro mode: manual shutter, ISO, focus and white balance
+    void setupProModeButton();
+    void setupProModePanel();
+    void setupShutterSpeedControl();
+    void setupISOControl();
+    void setupFocusControl();
+    void setupWhiteBalanceControl();
+    Slider* createCustomSlider(QRectF frame);
+    Slider* addSliderRow(double y, const char* name, void (ViewController::*handler)(Slider*), double labelX,
+                         Label*& label);
+    void toggleProMode();
+    void enableManualExposure();
+    void enableAutoExposure();
+    std::string formatShutterSpeed(float seconds) const;
+    void shutterSpeedChanged(Slider* slider);
+    void isoChanged(Slider* slider);
+    void focusChanged(Slider* slider);
+    void whiteBalanceChanged(Slider* slider);
+    struct ShutterSpeed {
+        float seconds;
+    };
+    struct ISOPosition {
+        float position;  // the slider's 0 to 1, not an ISO value
+    };
+    void applyManualExposureSettings(ShutterSpeed shutterSpeed);
+    void applyManualExposureSettings(ISOPosition iso);
+    void refreshSliderRanges();
+
+    // Waveform monitor
+    void setupWaveformView();
+    // Places the monitor by waveformTopConstraint (its top below the safe area's top).
+    void layoutWaveformView();
+    void updateWaveform(const image::Image& frame);
+
+    // Countdown and interval shooting
+    void setupTimerButton();
+    void setupTimerView();
+    void toggleTimerView();
+    void updateTimerViewControls();
+    void startCountdown(Button* button);
+    void startCountdownTimer(int seconds);
+    void toggleIntervalShooting(Switch* sender);
+    void startIntervalShooting();
+    void stopIntervalShooting();
+    void dismissKeyboard();
+    // TimedShootingDelegate
+    bool isCaptureInProgress() const override { return isProcessingPhoto; }
+    void countdownSkipped() override;
+    std::unique_ptr<CountdownDisplay> countdownBegan(int seconds) override;
+    void countdownFinished() override;
+    void timedShootingStateChanged() override { updateTimerViewControls(); }
+
     // Shutter
     void 按下拍照按钮();
     void 按下拍照按钮2();
@@ -209,7 +263,6 @@ public:
     SettingsPopupView* settingsPopupView = nullptr;
     View* overlayView = nullptr;
     StackView* customButtonsStackView = nullptr;
-    Slider* focusSlider = nullptr;  // manual focus, when the manual panel is built
     Button* filterButton = nullptr;
     View* filterView = nullptr;                   // the filter panel
     ScrollView* filterListScrollView = nullptr;   // scrolls filterListView
@@ -220,6 +273,22 @@ public:
     View* filterEditView = nullptr;
     TextField* filterNameTextField = nullptr;     // "滤镜名称"
     StackView* filterParameterRowsView = nullptr; // the edit view's rows, catalogue order
+    Button* proModeButton = nullptr;
+    View* proModePanel = nullptr;
+    Slider* shutterSpeedSlider = nullptr;
+    Slider* isoSlider = nullptr;
+    Slider* focusSlider = nullptr;
+    Slider* whiteBalanceSlider = nullptr;
+    Label* shutterSpeedValueLabel = nullptr;
+    Label* isoValueLabel = nullptr;
+    Label* focusValueLabel = nullptr;
+    Label* whiteBalanceValueLabel = nullptr;
+    ImageView* waveformView = nullptr;
+    Button* timerButton = nullptr;
+    View* timerView = nullptr;
+    std::vector<Button*> countdownButtons;
+    TextField* intervalShootingInput = nullptr;
+    Switch* intervalSwitch = nullptr;
 
     // Working state shared by the features.
     double currentZoomFactor = 1.0;
@@ -229,7 +298,14 @@ public:
     std::atomic<bool> isCapturingLivePhoto{false};
     bool isProcessingPhoto = false;
     bool isProModeEnabled = false;
-    bool isWaveformVisible = false;
+    // Written on the main thread, read by the frame handler.
+    std::atomic<bool> isWaveformVisible{false};
+    // The monitor's top, in points below the safe area's top: -100 hidden above it, 20 shown.
+    double waveformTopConstraint = -100;
+    // When the frame handler last sent the monitor a frame (Clock seconds). "VideoDataOutputQueue" only.
+    std::optional<double> lastWaveformUpdateTime;
+    // The countdown and interval state: isCountdownActive, intervalShootingEnabled and their timers.
+    std::shared_ptr<TimedShooting> timedShooting;
     float initialVolume = 0.5f;
     std::unique_ptr<ImpactFeedbackGenerator> feedbackGenerator1;
     std::unique_ptr<ImpactFeedbackGenerator> zoomFeedbackGenerator;

@@ -313,31 +313,6 @@ TEST_F(CameraControls, FocusTapSetsThePointAndAFailedLockStillShowsTheIndicator)
     EXPECT_TRUE(vc.view()->findChildren<View*>("focusIndicator").empty()) << "the squares fade and go";
 }
 
-// In manual mode a tap focuses but leaves the user's exposure alone.
-TEST_F(CameraControls, ManualModeTapLeavesExposureAlone) {
-    auto& vc = startCamera();
-    const auto& device = vc.currentVideoDeviceInput->device();
-    ASSERT_FALSE(device->lockForConfiguration());
-    device->setExposureModeCustom(1.0 / 60, 400, nullptr);
-    device->unlockForConfiguration();
-    vc.isProModeEnabled = true;
-    auto* slider = new Slider(QRectF(20, 600, 200, 30), vc.view());
-    int sliderChanges = 0;
-    slider->addAction("focusChanged", [&] { ++sliderChanges; });
-    vc.focusSlider = slider;
-    auto* tap = recognizer<TapGestureRecognizer>(vc.view());
-    tap->setLocation(QPointF(195, 362));
-    tap->setState(GestureState::Ended);
-    tap->fire();
-    EXPECT_EQ(device->focusMode(), FocusMode::AutoFocus);
-    EXPECT_EQ(device->exposureMode(), ExposureMode::Custom);
-    // A second later the manual focus slider follows where auto focus settled.
-    ASSERT_TRUE(pumpUntil([&] { return sliderChanges > 0; }, 40));
-    EXPECT_EQ(sliderChanges, 1);
-    EXPECT_FLOAT_EQ(slider->value(), device->lensPosition());
-    vc.focusSlider = nullptr;
-}
-
 // Custom labels are commands; each must reach the right control, and junk must be reported.
 TEST_F(CameraControls, CustomButtonsRunTheirCommands) {
     // A stand-in for the desktop's folder opener records what it was asked to open.

@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "AppHarness.h"
+#include "platform/foundation/Files.h"
+#include "platform/image/ImageSource.h"
 
 using namespace sorvel::testing;
 
@@ -111,4 +113,29 @@ TEST(ScreenshotCommand, ShowsTheWelcomeAStoryAndAGuide) {
     EXPECT_EQ(g.pixelColor(48, 300), QColor(Qt::white));
     EXPECT_EQ(shoot(where + " screenshot " + story.string() + " --story 22").code, 2);
     EXPECT_EQ(shoot(where + " screenshot " + story.string() + " --guide fancy").code, 2);
+}
+
+// Pro-mode values from the command line go through the sliders to the camera: the photo says
+// 1/250 s at ISO 400 in its Exif; with a countdown the press is the timer panel's button and
+// the photo still lands. Bad values exit 2 before any capture.
+TEST(ShootCommand, ProValuesAndACountdownReachThePhoto) {
+    TempFolder dir("sorvel-shoot");
+    std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
+    ProcessRun r = shoot(where + " shoot --set setting_2=false --set normal_resolution_scale=0.25 "
+                                 "--pro shutter=1/250,iso=400,focus=0.3,wb=4500 --countdown 1");
+    ASSERT_EQ(r.code, 0) << r.out;
+    auto bytes = sorvel::readFile(dir.path() / "lib" / "IMG_0001.HEIC");
+    ASSERT_TRUE(bytes);
+    auto source = sorvel::image::ImageSource::make(*bytes);
+    ASSERT_TRUE(source);
+    const sorvel::Value exif = sorvel::Value(source->properties())["{Exif}"];
+    EXPECT_NEAR(exif["ExposureTime"].toReal(), 1.0 / 250, 1e-7);
+    const sorvel::Array* iso = exif["ISOSpeedRatings"].arrayValue();
+    ASSERT_TRUE(iso && !iso->empty());
+    EXPECT_EQ((*iso)[0].toInteger(), 400);
+
+    for (const char* bad : {"--pro iso=abc", "--pro shutter=1/0", "--pro focus=2", "--pro wb=9000", "--pro speed=3",
+                            "--pro", "--countdown 5"})
+        EXPECT_EQ(shoot(where + " shoot " + bad).code, 2) << bad;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "lib" / "IMG_0002.HEIC"));
 }

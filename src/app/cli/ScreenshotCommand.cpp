@@ -8,6 +8,7 @@
 #include "app/AppMain.h"
 #include "app/FirstLaunchManager.h"
 #include "app/ViewController.h"
+#include "app/cli/ProModeOptions.h"
 #include "app/cli/ShootOptions.h"
 #include "app/cli/SettingsPanelScreenshot.h"
 #include "app/themes/ThemeSettingsViewController.h"
@@ -27,7 +28,7 @@ const char* const kScreenshotUsage =
     "                     [--after SECONDS] [--settings-open] [--settings-scroll POINTS|end]\n"
     "                     [--innovative] [--icon-picker] [--theme-open] [--photo-picker-open]\n"
     "                     [--story INDEX | --guide simple|pro] [--card-scroll POINTS]\n"
-    "                     [--filter panel|edit|share|import]\n"
+    "                     [--filter panel|edit|share|import] [--pro] [--countdown 1|3|6|12]\n"
     "  Runs the camera screen headless until SECONDS (default 1.5) after its first camera frame and\n"
     "  saves the window as a PNG. --settings-scroll scrolls the open settings panel's content to\n"
     "  POINTS from its top (or to its end); --innovative scrolls it to the innovative-features\n"
@@ -36,7 +37,10 @@ const char* const kScreenshotUsage =
     "  of the catalogue (0 to 21) and --guide a first-launch guide, without touching the story\n"
     "  schedule; --card-scroll scrolls the card's text. A home that was never welcomed shows the\n"
     "  welcome alert (--set isFirstLaunch=true skips it). --filter opens the filter panel with the\n"
-    "  first saved filter selected (filtering on), its edit view, its share dialog, or the import dialog.";
+    "  first saved filter selected (filtering on), its edit view, its share dialog, or the import dialog.\n"
+    "  --pro presses the pro-mode button 0.7 s after the first frame (with --set setting_6=true the\n"
+    "  waveform monitor comes with it); --countdown opens the timer panel then and presses its\n"
+    "  countdown button (the shot is SECONDS later, the picture none).";
 
 namespace {
 
@@ -63,6 +67,8 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     double cardScroll = 0;
     SettingsPanelState panelState;
     std::string filterState;
+    bool proMode = false;
+    int countdown = 0;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < line.arguments.size(); ++i) {
         const std::string& a = line.arguments[i];
@@ -113,6 +119,15 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
                 std::cerr << "screenshot: --filter takes panel, edit, share or import\n" << kScreenshotUsage << "\n";
                 return 2;
             }
+        } else if (a == "--pro") {
+            proMode = true;
+        } else if (a == "--countdown" && i + 1 < line.arguments.size()) {
+            const std::string& n = line.arguments[++i];
+            if (n != "1" && n != "3" && n != "6" && n != "12") {
+                std::cerr << "screenshot: --countdown takes 1, 3, 6 or 12\n" << kScreenshotUsage << "\n";
+                return 2;
+            }
+            countdown = std::stoi(n);
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -173,7 +188,18 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
         bool live = controller->previewLayer && controller->previewLayer->currentFrame();
         if (!live && waited < 20000) return;
         poll.stop();
-        QTimer::singleShot(static_cast<int>(after * 1000), shoot);
+        // Buttons are pressed once focus and exposure have settled, as a person framing the
+        // shot would (pro mode keeps the exposure it finds).
+        const int settle = proMode || countdown ? 700 : 0;
+        QTimer::singleShot(settle, [&] {
+            if (proMode) clickInMiddle(controller->proModeButton);
+            if (countdown) {
+                clickInMiddle(controller->timerButton);
+                for (Button* button : controller->countdownButtons)
+                    if (button->title() == QString::number(countdown) + "s") clickInMiddle(button);
+            }
+            QTimer::singleShot(static_cast<int>(after * 1000), shoot);
+        });
     });
     poll.start(50);
     app.exec();

@@ -12,6 +12,7 @@
 #include "app/AppMain.h"
 #include "app/ViewController.h"
 #include "app/cli/ShootOptions.h"
+#include "app/cli/ProModeOptions.h"
 #include "app/journal/CaptureJournal.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/SettingsStore.h"
@@ -90,6 +91,12 @@ private:
             bool live = vc_->captureSession->isRunning() && vc_->previewLayer && vc_->previewLayer->currentFrame();
             if (live && !firstFrameAt_) firstFrameAt_ = now;
             if ((firstFrameAt_ && now - *firstFrameAt_ >= kSettleTime) || now - started_ > std::chrono::seconds(20)) {
+                if (options_.pro && !proAppliedAt_) {
+                    // Pro mode keeps the exposure it finds; the values apply from the next frames.
+                    for (const auto& note : applyProModeValues(*vc_, *options_.pro)) std::cerr << "shoot: " << note << "\n";
+                    proAppliedAt_ = now;
+                }
+                if (proAppliedAt_ && now - *proAppliedAt_ < kProSettleTime) return;
                 sessionReady_ = true;
                 pressedAt_ = now;
                 if (options_.count > 0) press(now);
@@ -97,7 +104,9 @@ private:
             return;
         }
         if (options_.interval && presses_ < options_.count) {
-            if (now - pressedAt_ >= std::chrono::duration<double>(*options_.interval)) press(now);
+            // A countdown still running refuses the next button press: wait for it.
+            const bool counting = vc_->timedShooting && vc_->timedShooting->isCountdownActive;
+            if (!counting && now - pressedAt_ >= std::chrono::duration<double>(*options_.interval)) press(now);
             return;
         }
         bool idle = !vc_->isProcessingPhoto && !vc_->isCapturingLivePhoto.load() && vc_->rawCaptureDelegateCount() == 0 &&
@@ -140,7 +149,14 @@ private:
         ++presses_;
         // For whoever counts presses against the library (scripts/killtest).
         consolePrint("shoot: press " + std::to_string(presses_));
-        vc_->按下拍照按钮();
+        if (!options_.countdown) {
+            vc_->按下拍照按钮();
+            return;
+        }
+        // The timer panel's button, as a person presses it: the shutter follows the countdown.
+        if (vc_->timerView && vc_->timerView->isHidden()) clickInMiddle(vc_->timerButton);
+        for (Button* button : vc_->countdownButtons)
+            if (button->title() == QString::number(*options_.countdown) + "s") clickInMiddle(button);
     }
 
     std::shared_ptr<ViewController> vc_;
@@ -148,6 +164,8 @@ private:
     QTimer timer_;
     // Continuous focus and exposure converge within about twenty frames.
     static constexpr std::chrono::milliseconds kSettleTime{700};
+    static constexpr std::chrono::milliseconds kProSettleTime{300};
+    std::optional<Clock::time_point> proAppliedAt_;
     Clock::time_point started_, pressedAt_;
     std::optional<Clock::time_point> firstFrameAt_;
     bool sessionReady_ = false;

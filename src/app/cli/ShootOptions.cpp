@@ -7,9 +7,12 @@ namespace sorvel {
 const char* const kShootUsage =
     "usage: sorvel-camera shoot [--count N] [--interval SECONDS] [--camera front|ultrawide|wide|tele]\n"
     "                           [--orientation 1-4] [--set KEY=VALUE]... [--json]\n"
+    "                           [--pro shutter=1/250,iso=400,focus=0.3,wb=4500] [--countdown 1|3|6|12]\n"
     "  Presses the shutter N times (each press after the previous capture landed, or every\n"
     "  SECONDS), then lists the saved assets. --set writes a setting first, typed by its key\n"
-    "  (bool true/false, integers, reals, strings), e.g. --set setting_2=false.";
+    "  (bool true/false, integers, reals, strings), e.g. --set setting_2=false. --pro turns pro\n"
+    "  mode on and sets its sliders (any of the four keys) before the first press; --countdown\n"
+    "  makes each press the timer panel's countdown button of that many seconds.";
 
 ShootOptionsResult parseShootOptions(const std::vector<std::string>& args) {
     ShootOptions o;
@@ -41,6 +44,17 @@ ShootOptionsResult parseShootOptions(const std::vector<std::string>& args) {
             auto v = next();
             if (!v || v->size() != 1 || (*v)[0] < '1' || (*v)[0] > '4') return {std::nullopt, "--orientation takes 1 to 4"};
             o.orientation = (*v)[0] - '0';
+        } else if (a == "--pro") {
+            auto v = next();
+            if (!v) return {std::nullopt, "--pro takes shutter=...,iso=...,focus=...,wb=..."};
+            ProModeValuesResult pro = parseProModeValues(*v);
+            if (!pro.values) return {std::nullopt, pro.error};
+            o.pro = pro.values;
+        } else if (a == "--countdown") {
+            auto v = next();
+            if (!v || (*v != "1" && *v != "3" && *v != "6" && *v != "12"))
+                return {std::nullopt, "--countdown takes 1, 3, 6 or 12 (seconds), the timer panel's buttons"};
+            o.countdown = std::stoi(*v);
         } else if (a == "--set") {
             auto v = next();
             if (!v) return {std::nullopt, "--set takes KEY=VALUE"};

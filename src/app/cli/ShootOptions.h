@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/cli/ProModeOptions.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/Value.h"
 
@@ -19,6 +20,8 @@ struct ShootOptions {
     int orientation = 1;             // device orientation held during the presses
     std::vector<std::pair<std::string, Value>> settings;  // --set, typed by the key table
     bool json = false;
+    std::optional<ProModeValues> pro;  // pro mode on, these slider values, before the first press
+    std::optional<int> countdown;      // each press is this countdown button (1, 3, 6 or 12 s)
 };
 
 struct ShootOptionsResult {

@@ -49,6 +49,8 @@ Image Image::oriented(int orientation) const {
     Rect e = extent();
     if (orientation < 1 || orientation > 8 || e.isEmpty() || e.isInfinite()) return *this;
     if (orientation == 1 && e.x == 0 && e.y == 0 && e.integral() == e) return *this;
+    if (auto* inner = dynamic_cast<const OrientNode*>(node_.get()))
+        return Image(std::make_shared<const OrientNode>(*inner, orientation));
     return Image(std::make_shared<const OrientNode>(node_, orientation));
 }
 

@@ -133,27 +133,55 @@ void PixelBufferNode::compute(const TileView& out, std::span<const TileView>) co
     }
 }
 
-OrientNode::OrientNode(NodePtr input, int o) : Node({input}) {
-    PixelRect e = PixelRect::covering(input->extent());
+namespace {
+// source pixel = (ax X + bx Y + cx, ay X + by Y + cy) for output pixel (X, Y) of orientation o
+// applied to a picture covering `e`.
+struct OrientationMove {
+    std::int64_t ax, bx, cx, ay, by, cy, outW, outH;
+};
+
+OrientationMove orientationMove(const PixelRect& e, int o) {
     const std::int64_t W = e.width, H = e.height;
-    bool swap = o >= 5;
-    outW_ = swap ? H : W;
-    outH_ = swap ? W : H;
+    const bool swap = o >= 5;
+    OrientationMove m{};
+    m.outW = swap ? H : W;
+    m.outH = swap ? W : H;
     // Derived from the display rules of each value with rows measured from the top; see the
     // orientation tests for the 3 x 2 reference.
     switch (o) {
         default:
-        case 1: ax_ = 1, bx_ = 0, cx_ = 0, ay_ = 0, by_ = 1, cy_ = 0; break;
-        case 2: ax_ = -1, bx_ = 0, cx_ = W - 1, ay_ = 0, by_ = 1, cy_ = 0; break;
-        case 3: ax_ = -1, bx_ = 0, cx_ = W - 1, ay_ = 0, by_ = -1, cy_ = H - 1; break;
-        case 4: ax_ = 1, bx_ = 0, cx_ = 0, ay_ = 0, by_ = -1, cy_ = H - 1; break;
-        case 5: ax_ = 0, bx_ = -1, cx_ = W - 1, ay_ = -1, by_ = 0, cy_ = H - 1; break;
-        case 6: ax_ = 0, bx_ = -1, cx_ = W - 1, ay_ = 1, by_ = 0, cy_ = 0; break;
-        case 7: ax_ = 0, bx_ = 1, cx_ = 0, ay_ = 1, by_ = 0, cy_ = 0; break;
-        case 8: ax_ = 0, bx_ = 1, cx_ = 0, ay_ = -1, by_ = 0, cy_ = H - 1; break;
+        case 1: m.ax = 1, m.bx = 0, m.cx = 0, m.ay = 0, m.by = 1, m.cy = 0; break;
+        case 2: m.ax = -1, m.bx = 0, m.cx = W - 1, m.ay = 0, m.by = 1, m.cy = 0; break;
+        case 3: m.ax = -1, m.bx = 0, m.cx = W - 1, m.ay = 0, m.by = -1, m.cy = H - 1; break;
+        case 4: m.ax = 1, m.bx = 0, m.cx = 0, m.ay = 0, m.by = -1, m.cy = H - 1; break;
+        case 5: m.ax = 0, m.bx = -1, m.cx = W - 1, m.ay = -1, m.by = 0, m.cy = H - 1; break;
+        case 6: m.ax = 0, m.bx = -1, m.cx = W - 1, m.ay = 1, m.by = 0, m.cy = 0; break;
+        case 7: m.ax = 0, m.bx = 1, m.cx = 0, m.ay = 1, m.by = 0, m.cy = 0; break;
+        case 8: m.ax = 0, m.bx = 1, m.cx = 0, m.ay = -1, m.by = 0, m.cy = H - 1; break;
     }
-    cx_ += e.x;
-    cy_ += e.y;
+    m.cx += e.x;
+    m.cy += e.y;
+    return m;
+}
+}  // namespace
+
+OrientNode::OrientNode(NodePtr input, int o) : Node({input}) {
+    const OrientationMove m = orientationMove(PixelRect::covering(input->extent()), o);
+    ax_ = m.ax, bx_ = m.bx, cx_ = m.cx, ay_ = m.ay, by_ = m.by, cy_ = m.cy;
+    outW_ = m.outW, outH_ = m.outH;
+}
+
+OrientNode::OrientNode(const OrientNode& inner, int o) : Node({inner.inputs()[0]}) {
+    // The outer move takes an output pixel to one of inner's, inner's move that to its source
+    // pixel. Both matrices hold 0 and +-1 only, one non-zero per row, and so does the product.
+    const OrientationMove m = orientationMove({0, 0, inner.outW_, inner.outH_}, o);
+    ax_ = inner.ax_ * m.ax + inner.bx_ * m.ay;
+    bx_ = inner.ax_ * m.bx + inner.bx_ * m.by;
+    cx_ = inner.ax_ * m.cx + inner.bx_ * m.cy + inner.cx_;
+    ay_ = inner.ay_ * m.ax + inner.by_ * m.ay;
+    by_ = inner.ay_ * m.bx + inner.by_ * m.by;
+    cy_ = inner.ay_ * m.cx + inner.by_ * m.cy + inner.cy_;
+    outW_ = m.outW, outH_ = m.outH;
 }
 
 PixelRect OrientNode::regionOfInterest(std::size_t, const PixelRect& out) const {

@@ -49,6 +49,9 @@ private:
 class OrientNode final : public Node {
 public:
     OrientNode(NodePtr input, int orientation);
+    // `orientation` applied to what `inner` shows, as one move of inner's input: a picture
+    // turned twice (a frame made upright, then turned for a monitor) is still moved once.
+    OrientNode(const OrientNode& inner, int orientation);
     Rect extent() const override { return {0, 0, double(outW_), double(outH_)}; }
     PixelRect regionOfInterest(std::size_t, const PixelRect& out) const override;
     void compute(const TileView& out, std::span<const TileView> inputs) const override;

@@ -44,7 +44,21 @@ void Slider::setThumbTintColor(const QColor& c) {
     update();
 }
 
-double Slider::thumbRadius() const { return std::min(14.0, height() / 2.0); }
+void Slider::setThumbImage(const QImage& image) {
+    thumbImage_ = image;
+    update();
+}
+
+void Slider::setDrawingScale(double sx, double sy) {
+    if (!(sx > 0) || !(sy > 0)) return;
+    drawingScale_ = QPointF(sx, sy);
+    update();
+}
+
+double Slider::thumbRadius() const {
+    if (!thumbImage_.isNull()) return thumbImage_.deviceIndependentSize().width() * drawingScale_.x() / 2;
+    return std::min(14.0, height() / 2.0);
+}
 
 float Slider::valueAtX(double x) const {
     // The thumb's centre travels between one radius from each end.
@@ -66,21 +80,39 @@ void Slider::paintEvent(QPaintEvent* event) {
     View::paintEvent(event);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    double r = thumbRadius();
-    double cy = height() / 2.0;
-    double span = maximum_ - minimum_;
-    double f = span > 0 ? (value_ - minimum_) / span : 0;
-    double x = r + f * std::max(0.0, width() - 2 * r);
+    // Where things lie on screen: the thumb's centre travels between r from each end.
+    const double r = thumbRadius();
+    const double cy = height() / 2.0;
+    const double span = maximum_ - minimum_;
+    const double f = span > 0 ? (value_ - minimum_) / span : 0;
+    double left = r, right = std::max(r, width() - r);
+    double x = left + f * (right - left);
+    double radius = r;
     const double track = 4;
+    if (drawingScale_ != QPointF(1, 1)) {
+        // Drawn in unscaled coordinates about the centre, so positions are mapped back.
+        const QPointF c(width() / 2.0, cy);
+        p.translate(c);
+        p.scale(drawingScale_.x(), drawingScale_.y());
+        p.translate(-c);
+        auto unscaled = [&](double screenX) { return c.x() + (screenX - c.x()) / drawingScale_.x(); };
+        left = unscaled(left), right = unscaled(right), x = unscaled(x);
+        radius = r / drawingScale_.x();
+    }
     p.setPen(Qt::NoPen);
     p.setBrush(maximumTrack_);
-    p.drawRoundedRect(QRectF(r, cy - track / 2, std::max(0.0, width() - 2 * r), track), track / 2, track / 2);
+    p.drawRoundedRect(QRectF(left, cy - track / 2, right - left, track), track / 2, track / 2);
     p.setBrush(minimumTrack_);
-    p.drawRoundedRect(QRectF(r, cy - track / 2, x - r, track), track / 2, track / 2);
+    p.drawRoundedRect(QRectF(left, cy - track / 2, x - left, track), track / 2, track / 2);
+    if (!thumbImage_.isNull()) {
+        const QSizeF size = thumbImage_.deviceIndependentSize();
+        p.drawImage(QRectF(x - size.width() / 2, cy - size.height() / 2, size.width(), size.height()), thumbImage_);
+        return;
+    }
     p.setBrush(QColor(0, 0, 0, 40));
-    p.drawEllipse(QPointF(x, cy + 1), r, r);
+    p.drawEllipse(QPointF(x, cy + 1), radius, radius);
     p.setBrush(thumb_);
-    p.drawEllipse(QPointF(x, cy), r - 0.5, r - 0.5);
+    p.drawEllipse(QPointF(x, cy), radius - 0.5, radius - 0.5);
 }
 
 void Slider::mousePressEvent(QMouseEvent* event) {

@@ -3,6 +3,7 @@
 // value from code only moves the thumb; a user's drag moves it and then sends the actions, as
 // a phone toolkit does. Main thread only.
 
+#include <QImage>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +37,15 @@ public:
     void setMinimumTrackTintColor(const QColor& c);
     void setMaximumTrackTintColor(const QColor& c);
     void setThumbTintColor(const QColor& c);
+    // A picture drawn as the thumb (normal and highlighted alike) instead of the round one; its
+    // width in points sets how far from each end the thumb's centre stops. A null image goes
+    // back to the round thumb.
+    void setThumbImage(const QImage& image);
+    const QImage& thumbImage() const { return thumbImage_; }
+    // The slider's drawing scaled about its centre, as a view transform's scale (1, 2) makes a
+    // track and thumb twice as tall; the frame, and where a press lands on the track, stay.
+    void setDrawingScale(double sx, double sy);
+    QPointF drawingScale() const { return drawingScale_; }
 
     bool takesOwnInput() const override { return true; }
     void cancelTracking() override { tracking_ = false; }
@@ -62,6 +72,8 @@ private:
     QColor minimumTrack_ = QColor(10, 132, 255);
     QColor maximumTrack_ = QColor(120, 120, 128, 90);
     QColor thumb_ = Qt::white;
+    QImage thumbImage_;
+    QPointF drawingScale_{1, 1};
     bool tracking_ = false;
 };
 

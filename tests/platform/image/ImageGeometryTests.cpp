@@ -3,6 +3,7 @@
 
 #include "TestImages.h"
 #include "platform/image/Filter.h"
+#include "platform/image/FilterKit.h"
 
 namespace sorvel::image {
 namespace {
@@ -44,6 +45,36 @@ TEST(ImageOrientation, AllEightValuesMovePixelsExactlyOn3x2) {
                         << "orientation " << o << " at (" << c << ", " << r << ") channel " << k;
             }
     }
+}
+
+// Two orientations in a row are one move of the source (a frame turned upright, then turned
+// again for the waveform monitor, is read once) and show what the two moves one after the
+// other show.
+TEST(ImageOrientation, TwoOrientationsComposeIntoOneMove) {
+    const int W = 5, H = 3;
+    Bitmap src = labelledBitmap(W, H);
+    Image image(src);
+    for (int first = 1; first <= 8; ++first)
+        for (int second = 1; second <= 8; ++second) {
+            SCOPED_TRACE(::testing::Message() << first << " then " << second);
+            Image twice = image.oriented(first).oriented(second);
+            if (first != 1) {
+                ASSERT_EQ(twice.node()->inputs().size(), 1u);
+                EXPECT_EQ(twice.node()->inputs()[0], image.node()) << "one move of the source";
+            }
+            auto ref = test::renderRGBA8(Image(*test::renderRGBA8(image.oriented(first), image.oriented(first).extent()))
+                                             .oriented(second),
+                                         twice.extent());
+            auto out = test::renderRGBA8(twice, twice.extent());
+            ASSERT_TRUE(out && ref);
+            EXPECT_EQ(test::firstDifference(*out, *ref), "");
+        }
+    // Shifted inputs compose too: a mirrored picture turned twice still lands at the origin.
+    Image mirrored = image.transformed(AffineTransform::scale(-1, 1));
+    EXPECT_EQ(mirrored.oriented(6).oriented(6).extent(), (Rect{0, 0, double(W), double(H)}));
+    auto a = test::renderRGBA8(mirrored.oriented(6).oriented(6), {0, 0, double(W), double(H)});
+    auto b = test::renderRGBA8(mirrored.oriented(3), {0, 0, double(W), double(H)});
+    EXPECT_EQ(test::firstDifference(*a, *b), "");
 }
 
 // An image that lies away from the origin (after a mirror) still lands at (0, 0).

@@ -1,4 +1,5 @@
 #include <QFontMetricsF>
+#include <array>
 #include <QTest>
 #include <cmath>
 
@@ -68,6 +69,45 @@ TEST_F(UiControls, SliderClampsCodeChangesSilentlyAndDragsSendActions) {
     EXPECT_EQ(s.value(), 200);
     EXPECT_EQ(seen.back(), 200);
     EXPECT_EQ(s.actionNames(), (std::vector<std::string>{"isoChanged"}));
+}
+
+// A picture thumb (pro mode's 40 x 15 bar) stops its centre half its width from each end, and a
+// drawing scale of (1, 2) draws it twice as tall about the centre without moving the ends.
+TEST_F(UiControls, SliderWithAPictureThumbAndADrawingScale) {
+    Slider s(QRectF(0, 0, 200, 30));
+    QImage thumb(QSize(120, 45), QImage::Format_ARGB32_Premultiplied);
+    thumb.fill(Qt::red);
+    thumb.setDevicePixelRatio(3);  // 40 x 15 points
+    s.setThumbImage(thumb);
+    s.setMaximumTrackTintColor(Qt::transparent);
+    s.setMinimumTrackTintColor(Qt::transparent);
+    EXPECT_FLOAT_EQ(s.valueAtX(20), 0.0f);
+    EXPECT_FLOAT_EQ(s.valueAtX(100), 0.5f);
+    EXPECT_FLOAT_EQ(s.valueAtX(180), 1.0f);
+    s.setValue(0.5f);
+    auto redRows = [&] {
+        QImage shot = s.grab().toImage();
+        int top = -1, bottom = -1, left = -1, right = -1;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (qRed(shot.pixel(x, y)) > 200 && qGreen(shot.pixel(x, y)) < 50) {
+                    if (top < 0) top = y;
+                    bottom = y;
+                    left = left < 0 ? x : std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return std::array<int, 4>{left, top, right, bottom};
+    };
+    const double dpr = s.grab().devicePixelRatio();
+    auto plain = redRows();
+    EXPECT_NEAR((plain[3] - plain[1] + 1) / dpr, 15, 1.5);
+    EXPECT_NEAR((plain[2] - plain[0] + 1) / dpr, 40, 1.5);
+    s.setDrawingScale(1.0, 2.0);
+    auto tall = redRows();
+    EXPECT_NEAR((tall[3] - tall[1] + 1) / dpr, 30, 1.5);
+    EXPECT_NEAR((tall[2] - tall[0] + 1) / dpr, 40, 1.5);
+    EXPECT_NEAR((tall[0] + tall[2]) / 2.0 / dpr, 100, 1.5) << "still centred on the value";
+    EXPECT_FLOAT_EQ(s.valueAtX(20), 0.0f);
 }
 
 // The volume shutter restores the volume by setting the hidden view's slider: that value must

@@ -213,10 +213,15 @@ std::array<double, 2> Scene::sensorPointFor(const DeviceDescription& camera, dou
 }
 
 std::shared_ptr<const SceneRaster> Scene::rasterFor(const DeviceDescription& camera) const {
+    // A raster depends on the camera's size and view, not only on which camera it is: a rig
+    // configured again may give the same camera another sensor.
+    const std::string key = camera.uniqueID + "|" + std::to_string(camera.sensor.width) + "x" +
+                            std::to_string(camera.sensor.height) + "|" + std::to_string(camera.fieldScale) + "|" +
+                            std::to_string(camera.centreX) + "|" + std::to_string(camera.centreY);
     {
         std::lock_guard lock(cacheMutex_);
         for (auto& [id, raster] : cache_)
-            if (id == camera.uniqueID) return raster;
+            if (id == key) return raster;
     }
     auto r = std::make_shared<SceneRaster>();
     r->width = camera.sensor.width / 2;
@@ -285,7 +290,7 @@ std::shared_ptr<const SceneRaster> Scene::rasterFor(const DeviceDescription& cam
     std::lock_guard lock(cacheMutex_);
     // Two cameras are kept: switching back and forth stays instant.
     if (cache_.size() >= 2) cache_.erase(cache_.begin());
-    cache_.emplace_back(camera.uniqueID, r);
+    cache_.emplace_back(key, r);
     return r;
 }
 
