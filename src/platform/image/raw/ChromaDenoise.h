@@ -1,0 +1,34 @@
+#pragma once
+// Colour noise reduction that keeps colour inside its edges. Internal to the RAW developer.
+//
+// It works on the colour differences in a square-root domain (S(r) - S(y) and S(b) - S(y),
+// S(v) = sqrt(v + c) with c the sensor's read noise over its photon noise, see noiseOffset):
+// noise has about the same size there at every brightness, so one threshold fits shadows and
+// highlights, and a colour that strays into a dark neighbour is bounded by that neighbour's
+// own brightness. A Bayer sensor samples colour on a grid of 2 x 2
+// quads, and a demosaic's colour noise lies at that scale and coarser, so the smoothing runs on
+// the 2 x 2 means: Gastal and Oliveira's recursive domain-transform filter, whose steps are
+// stretched wherever the (slightly smoothed) luminance or either colour difference changes by
+// more than its noise, so it averages along an edge but never across it, and nothing
+// overshoots. What it removed there is the noise estimate; the full-resolution differences lose
+// that estimate, interpolated, and keep everything else: fine colour detail, such as a line one
+// pixel wide, keeps its colour.
+
+#include <array>
+#include <vector>
+
+namespace sorvel::image::raw {
+
+// `qr` and `qb` (w x h) are S(r) - S(y) and S(b) - S(y), denoised in place; `y` is the linear
+// luminance and `offset` S's c. `strength` 0..1 sets the reach (up to about 12 pixels at scale 1), `scale`
+// the output scale the picture was reduced to (the reach follows it).
+// The three `work` planes are its scratch space (each resized to at least w x h; the caller's
+// later steps reuse them: a fresh 12 MP plane costs its page faults as well as its arithmetic).
+void reduceColourNoise(std::vector<float>& qr, std::vector<float>& qb, const std::vector<float>& y, float offset,
+                       int w, int h, float strength, double scale, const std::array<std::vector<float>*, 3>& work);
+
+// sign(v) sqrt(|v|), and its inverse v |v| (S(v) is signedSqrt(v + c)).
+inline float signedSqrt(float v) { return v < 0 ? -__builtin_sqrtf(-v) : __builtin_sqrtf(v); }
+inline float signedSquare(float v) { return v < 0 ? -v * v : v * v; }
+
+}  // namespace sorvel::image::raw
