@@ -6,8 +6,8 @@
 
 #include "platform/image/HugePages.h"
 #include "platform/image/WideVectors.h"
-#include "platform/image/filters/PixelMath.h"
 #include "platform/image/raw/PlaneFilters.h"
+#include "platform/image/raw/RecursiveFilter.h"
 
 namespace sorvel::image::raw {
 
@@ -23,6 +23,10 @@ constexpr int kIterations = 2;
 // Where the guide changes by less than kFlat noise units within a quad's neighbourhood the
 // detail finer than a quad is noise and is dropped; above kDetail it is kept whole.
 constexpr float kFlat = 3.0f, kDetail = 6.0f;
+// The filter may move a quad's colour by at most this many times the quads' noise: noise is
+// rarely larger, while a colour detail finer than the guide's smoothing sees (a line one pixel
+// wide) is larger and would otherwise be partly averaged away.
+constexpr float kMostChange = 3.0f;
 
 struct Quads {
     int w = 0, h = 0;
@@ -101,111 +105,11 @@ void detailMask(const Guide& g, const Quads& q, float* largest, float* mask) {
     });
 }
 
-// Domain-transform weights a^(1 + k change) = 2^(log2a + log2a k change) between the pixels of
-// row `row` and those of row `other` (the row above) or, with other == row, their left
-// neighbours (weights[0] is then unused).
-SORVEL_WIDE_VECTORS void stepWeights(const float* __restrict g0, const float* __restrict g1, const float* __restrict g2,
-                                     std::ptrdiff_t offset, float* __restrict weights, std::size_t first,
-                                     std::size_t last, float log2a, float slope) {
-    for (std::size_t x = first; x < last; ++x) {
-        const float change = std::fabs(g0[x] - g0[std::ptrdiff_t(x) - offset]) +
-                             std::fabs(g1[x] - g1[std::ptrdiff_t(x) - offset]) +
-                             std::fabs(g2[x] - g2[std::ptrdiff_t(x) - offset]);
-        weights[x] = px::fastExp2(log2a + slope * change);
-    }
-}
-
-// The recursion along rows, forward then back, of two planes; four rows at a time so that the
-// eight chains of dependent steps overlap.
-void horizontalPass(float* p, float* q, const Guide& g, const Quads& quads, float log2a, float slope) {
-    const std::size_t W = std::size_t(quads.w);
-    constexpr std::size_t kRows = 4;
-    const std::size_t groups = (std::size_t(quads.h) + kRows - 1) / kRows;
-    parallelRanges(groups, [&](std::size_t g0, std::size_t g1) {
-        std::vector<float> weights(kRows * W);
-        for (std::size_t group = g0; group < g1; ++group) {
-            const std::size_t y0 = group * kRows, rows = std::min(kRows, std::size_t(quads.h) - y0);
-            float* a[kRows];
-            float* b[kRows];
-            float* wr[kRows];
-            for (std::size_t k = 0; k < rows; ++k) {
-                const std::size_t row = (y0 + k) * W;
-                a[k] = p + row, b[k] = q + row, wr[k] = weights.data() + k * W;
-                stepWeights(g.c[0] + row, g.c[1] + row, g.c[2] + row, 1, wr[k], 1, W, log2a, slope);
-            }
-            if (rows < kRows) {  // the last, short group: a row at a time
-                for (std::size_t k = 0; k < rows; ++k) {
-                    for (std::size_t x = 1; x < W; ++x) {
-                        a[k][x] += wr[k][x] * (a[k][x - 1] - a[k][x]);
-                        b[k][x] += wr[k][x] * (b[k][x - 1] - b[k][x]);
-                    }
-                    for (std::size_t x = W - 1; x-- > 0;) {
-                        a[k][x] += wr[k][x + 1] * (a[k][x + 1] - a[k][x]);
-                        b[k][x] += wr[k][x + 1] * (b[k][x + 1] - b[k][x]);
-                    }
-                }
-                continue;
-            }
-            for (std::size_t x = 1; x < W; ++x)
-                for (std::size_t k = 0; k < kRows; ++k) {
-                    a[k][x] += wr[k][x] * (a[k][x - 1] - a[k][x]);
-                    b[k][x] += wr[k][x] * (b[k][x - 1] - b[k][x]);
-                }
-            for (std::size_t x = W - 1; x-- > 0;)
-                for (std::size_t k = 0; k < kRows; ++k) {
-                    a[k][x] += wr[k][x + 1] * (a[k][x + 1] - a[k][x]);
-                    b[k][x] += wr[k][x + 1] * (b[k][x + 1] - b[k][x]);
-                }
-        }
-    });
-}
-
-// One step of the recursion down (or up) a run of columns: row += weight (neighbour - row).
-SORVEL_WIDE_VECTORS void verticalStep(float* __restrict a, float* __restrict b, const float* __restrict na,
-                                      const float* __restrict nb, const float* __restrict weights, std::size_t first,
-                                      std::size_t last) {
-    for (std::size_t x = first; x < last; ++x) {
-        a[x] += weights[x] * (na[x] - a[x]);
-        b[x] += weights[x] * (nb[x] - b[x]);
-    }
-}
-
-// The recursion along columns, down then up, of two planes; each core takes a range of
-// columns. The weights of the way down are kept for the way up.
-void verticalPass(float* p, float* q, const Guide& g, const Quads& quads, float log2a, float slope, float* weights) {
-    const std::size_t W = std::size_t(quads.w), H = std::size_t(quads.h);
-    parallelRanges(W, [&](std::size_t x0, std::size_t x1) {
-        for (std::size_t y = 1; y < H; ++y) {
-            const std::size_t row = y * W;
-            float* wr = weights + row;
-            stepWeights(g.c[0] + row, g.c[1] + row, g.c[2] + row, std::ptrdiff_t(W), wr, x0, x1,
-                        log2a, slope);
-            verticalStep(p + row, q + row, p + row - W, q + row - W, wr, x0, x1);
-        }
-        for (std::size_t y = H - 1; y-- > 0;) {
-            const std::size_t row = y * W;
-            verticalStep(p + row, q + row, p + row + W, q + row + W, weights + row + W, x0, x1);
-        }
-    });
-}
-
-// Gastal and Oliveira's recursive filter: kIterations passes of rows then columns, the reach of
-// each shrinking so that together they spread by `sigma` pixels.
-void recursiveFilter(float* p, float* q, const Guide& g, const Quads& quads, float sigma, float slope, float* weights) {
-    for (int it = 0; it < kIterations; ++it) {
-        const double sigmaPass = sigma * std::sqrt(3.0) * std::exp2(kIterations - 1 - it) /
-                                 std::sqrt(std::exp2(2 * kIterations) - 1);
-        const float log2a = float(-std::sqrt(2.0) / sigmaPass / std::log(2.0));
-        horizontalPass(p, q, g, quads, log2a, log2a * slope);
-        verticalPass(p, q, g, quads, log2a, log2a * slope, weights);
-    }
-}
-
 // Row j of a quad plane, and the row beside it that full row y (2j or 2j + 1) lies towards,
 // mixed 3 : 1 (a quad's centre lies between its two full rows), into column[1..w]; column[0]
 // and column[w + 1] repeat the ends.
-SORVEL_WIDE_VECTORS void verticalMix(const float* __restrict near, const float* __restrict far, float* __restrict column,
-                                     std::size_t w) {
+SORVEL_WIDE_VECTORS void verticalMix(const float* __restrict near, const float* __restrict far,
+                                     float* __restrict column, std::size_t w) {
     for (std::size_t i = 0; i < w; ++i) column[i + 1] = 0.75f * near[i] + 0.25f * far[i];
     column[0] = column[1];
     column[w + 1] = column[w];
@@ -254,13 +158,26 @@ void reduceColourNoise(std::vector<float>& qr, std::vector<float>& qb, const std
     binned(qb, w, h, quads, coarseB, same);
     binned(y, w, h, quads, scratch, [offset](float v) { return signedSqrt(v + offset); });
     const float* planes[3] = {scratch, coarseR, coarseB};
-    for (int c = 0; c < 3; ++c)
-        smoothed3(planes[c], quads, 1.0f / std::max(estimateNoise(planes[c], quads.w, quads.h), 1e-6f), guide.c[c]);
+    float noise[3];
+    for (int c = 0; c < 3; ++c) {
+        noise[c] = std::max(estimateNoise(planes[c], quads.w, quads.h), 1e-6f);
+        const float k = 1.0f / noise[c];
+        smoothed3(planes[c], quads, k, guide.c[c]);
+    }
     detailMask(guide, quads, scratch, mask);
 
     std::copy_n(coarseR, quads.size(), r);
     std::copy_n(coarseB, quads.size(), b);
-    recursiveFilter(r, b, guide, quads, sigma, sigma / kEdge, weights);
+    DomainPlanes colour;
+    colour.w = quads.w, colour.h = quads.h;
+    colour.filtered = {r, b}, colour.filteredCount = 2;
+    colour.guide = {guide.c[0], guide.c[1], guide.c[2]}, colour.guideCount = 3;
+    domainTransformFilter(colour, sigma, sigma / kEdge, kIterations, weights);
+    const float mostR = kMostChange * noise[1], mostB = kMostChange * noise[2];
+    eachPixel(quads.size(), [&](std::size_t i) {
+        r[i] = coarseR[i] + std::clamp(r[i] - coarseR[i], -mostR, mostR);
+        b[i] = coarseB[i] + std::clamp(b[i] - coarseB[i], -mostB, mostB);
+    });
 
     // Full size: the filtered quads, interpolated, plus, near edges, the detail finer than a
     // quad (in flat areas it is noise).

@@ -5,14 +5,16 @@
 // S(v) = sqrt(v + c) with c the sensor's read noise over its photon noise, see noiseOffset):
 // noise has about the same size there at every brightness, so one threshold fits shadows and
 // highlights, and a colour that strays into a dark neighbour is bounded by that neighbour's
-// own brightness. A Bayer sensor samples colour on a grid of 2 x 2
-// quads, and a demosaic's colour noise lies at that scale and coarser, so the smoothing runs on
-// the 2 x 2 means: Gastal and Oliveira's recursive domain-transform filter, whose steps are
-// stretched wherever the (slightly smoothed) luminance or either colour difference changes by
-// more than its noise, so it averages along an edge but never across it, and nothing
-// overshoots. What it removed there is the noise estimate; the full-resolution differences lose
-// that estimate, interpolated, and keep everything else: fine colour detail, such as a line one
-// pixel wide, keeps its colour.
+// own brightness.
+//
+// A Bayer sensor samples colour on a grid of 2 x 2 quads, and a demosaic's colour noise lies at
+// that scale and coarser, so the smoothing runs on the quads' means: Gastal and Oliveira's
+// recursive domain-transform filter (RecursiveFilter.h), guided by the (3 x 3 smoothed)
+// luminance and both colour differences in units of their noise, so that it averages along an
+// edge but never across it, and nothing overshoots; it may move no quad by more than three times
+// the noise, which keeps colour detail finer than its guide sees. Full size takes the filtered
+// quads, interpolated, plus, within a quad or so of an edge or a detail, the colour finer than a
+// quad (in flat areas that is noise): a line one pixel wide keeps its colour.
 
 #include <array>
 #include <vector>

@@ -8,8 +8,18 @@
 #include "platform/image/filters/PixelMath.h"
 #include "platform/image/raw/ChromaDenoise.h"
 #include "platform/image/raw/PlaneFilters.h"
+#include "platform/image/raw/RecursiveFilter.h"
 
 namespace sorvel::image::raw {
+
+namespace {
+
+// The luminance noise reduction's reach at full strength (pixels at scale 1), and the guide
+// change, in noise units of its 3 x 3 mean, that stretches a step by the whole reach.
+constexpr float kLumaReach = 10.0f;
+constexpr float kLumaEdge = 0.75f;
+
+}  // namespace
 
 PlanarPicture PlanarPicture::sized(int w, int h) {
     PlanarPicture p;
@@ -86,24 +96,37 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
         const double s = std::clamp(o.scale, 0.05, 1.0);
         if (chromaStrength > 0) reduceColourNoise(qr, qb, y, c, w, h, chromaStrength, s, {&work1, &work2, &work3});
         if (lumaStrength > 0) {
-            // In the same square-root domain, where one threshold fits every level (y becomes
-            // S(y) here, and y again below); squaring the smoothed values back would darken by
-            // the variance removed, which is added back: the noise's variance there times the
-            // share the filter took away.
+            // In the same square-root domain (y holds S(y) here, and y again below), by the
+            // domain-transform filter guided by S(y)'s 3 x 3 mean in noise units: it smooths
+            // along edges, never across them, so even edges of a few times the noise stay as
+            // sharp as they were. Squaring the smoothed values back would darken by the variance
+            // removed, which is added back (measured locally, at most the noise's).
             std::vector<float>& sy = y;
             eachPixel(n, [&](std::size_t i) { sy[i] = signedSqrt(y[i] + c); });
-            const float sigma = estimateNoise(sy.data(), w, h);
-            const float k = 3.0f * lumaStrength;
-            const float eps = std::max(1e-12f, (k * sigma) * (k * sigma));
-            const int r = std::max(1, int(std::lround(2.0 * s)));
-            std::vector<float>&smooth = work3, &slope = work2;
-            guidedSmooth(sy, w, h, r, eps, smooth, work1, slope, scratch);
+            const float sigma = std::max(estimateNoise(sy.data(), w, h), 1e-6f);
+            std::vector<float>&guide = work1, &smooth = work3, &removed = work2;
+            for (std::vector<float>* plane : {&guide, &smooth, &removed}) resizeInHugePages(*plane, n);
+            boxBlur(sy.data(), guide.data(), w, h, 1, scratch);
+            eachPixel(n, [&](std::size_t i) {
+                guide[i] *= 1.0f / sigma;
+                smooth[i] = sy[i];
+            });
+            const float reach = float(kLumaReach * lumaStrength * s);
+            DomainPlanes luminance;
+            luminance.w = w, luminance.h = h;
+            luminance.filtered = {smooth.data(), nullptr};
+            luminance.guide = {guide.data(), nullptr, nullptr};
+            domainTransformFilter(luminance, reach, reach / kLumaEdge, 2, removed.data());
             const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
+            eachPixel(n, [&](std::size_t i) {
+                const float d = sy[i] - smooth[i];
+                guide[i] = d * d;
+            });
+            boxBlur(guide.data(), removed.data(), w, h, 1, scratch);
             const float variance = sigma * sigma;
             eachPixel(n, [&](std::size_t i) {
                 const float v = smooth[i] + keep * (sy[i] - smooth[i]);
-                const float kept = slope[i] + keep * (1.0f - slope[i]);
-                y[i] = signedSquare(v) - c + variance * (1.0f - kept * kept);
+                y[i] = signedSquare(v) - c + (1.0f - keep * keep) * std::min(variance, removed[i]);
             });
         }
         if (o.sharpen) {
