@@ -50,24 +50,6 @@ void binned(const std::vector<float>& full, int w, int h, const Quads& q, float*
     });
 }
 
-// The 3 x 3 mean (edges repeated) times `scale`.
-void smoothed3(const float* in, const Quads& q, float scale, float* out) {
-    const std::size_t W = std::size_t(q.w);
-    parallelRanges(std::size_t(q.h), [&](std::size_t j0, std::size_t j1) {
-        std::vector<float> column(W + 2);
-        for (std::size_t j = j0; j < j1; ++j) {
-            const float* up = in + (j > 0 ? j - 1 : j) * W;
-            const float* mid = in + j * W;
-            const float* down = in + (j + 1 < std::size_t(q.h) ? j + 1 : j) * W;
-            for (std::size_t i = 0; i < W; ++i) column[i + 1] = up[i] + mid[i] + down[i];
-            column[0] = column[1], column[W + 1] = column[W];
-            const float k = scale / 9.0f;
-            float* o = out + j * W;
-            for (std::size_t i = 0; i < W; ++i) o[i] = k * (column[i] + column[i + 1] + column[i + 2]);
-        }
-    });
-}
-
 // The guide: luminance and both colour differences, each in units of its own noise.
 struct Guide {
     float* c[3];
@@ -162,7 +144,7 @@ void reduceColourNoise(std::vector<float>& qr, std::vector<float>& qb, const std
     for (int c = 0; c < 3; ++c) {
         noise[c] = std::max(estimateNoise(planes[c], quads.w, quads.h), 1e-6f);
         const float k = 1.0f / noise[c];
-        smoothed3(planes[c], quads, k, guide.c[c]);
+        mean3x3(planes[c], quads.w, quads.h, k, guide.c[c]);
     }
     detailMask(guide, quads, scratch, mask);
 

@@ -45,6 +45,23 @@ void boxBlur(const float* src, float* dst, int w, int h, int r, std::vector<floa
     });
 }
 
+void mean3x3(const float* in, int w, int h, float scale, float* out) {
+    const std::size_t W = std::size_t(w);
+    parallelRanges(std::size_t(h), [&](std::size_t y0, std::size_t y1) {
+        std::vector<float> column(W + 2);
+        const float k = scale / 9.0f;
+        for (std::size_t y = y0; y < y1; ++y) {
+            const float* up = in + (y > 0 ? y - 1 : y) * W;
+            const float* mid = in + y * W;
+            const float* down = in + (y + 1 < std::size_t(h) ? y + 1 : y) * W;
+            for (std::size_t x = 0; x < W; ++x) column[x + 1] = up[x] + mid[x] + down[x];
+            column[0] = column[1], column[W + 1] = column[W];
+            float* o = out + y * W;
+            for (std::size_t x = 0; x < W; ++x) o[x] = k * (column[x] + column[x + 1] + column[x + 2]);
+        }
+    });
+}
+
 float estimateNoise(const float* y, int w, int h) {
     std::vector<float> d;
     const int step = std::max(1, int(std::sqrt(double(w) * h / 40000.0)));

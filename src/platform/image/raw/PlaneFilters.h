@@ -23,6 +23,10 @@ void eachPixel(std::size_t n, F body) {
 // a fresh plane.
 void boxBlur(const float* src, float* dst, int w, int h, int r, std::vector<float>& scratch);
 
+// The 3 x 3 mean (edge pixels repeated) times `scale`, without a scratch plane; `in` and `out`
+// may not alias.
+void mean3x3(const float* in, int w, int h, float scale, float* out);
+
 // Noise level of a plane: the median absolute deviation of its difference from the 3 x 3 mean,
 // on a sparse grid of pixels, as a standard deviation (robust to edges, cheap).
 float estimateNoise(const float* plane, int w, int h);

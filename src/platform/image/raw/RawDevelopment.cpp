@@ -99,34 +99,28 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
             // In the same square-root domain (y holds S(y) here, and y again below), by the
             // domain-transform filter guided by S(y)'s 3 x 3 mean in noise units: it smooths
             // along edges, never across them, so even edges of a few times the noise stay as
-            // sharp as they were. Squaring the smoothed values back would darken by the variance
-            // removed, which is added back (measured locally, at most the noise's).
+            // sharp as they were (one pass of rows and columns is enough at this reach).
+            // Squaring the smoothed values back would darken by the variance removed, which is
+            // added back (the square of what was removed, at most the noise's variance).
             std::vector<float>& sy = y;
             eachPixel(n, [&](std::size_t i) { sy[i] = signedSqrt(y[i] + c); });
             const float sigma = std::max(estimateNoise(sy.data(), w, h), 1e-6f);
-            std::vector<float>&guide = work1, &smooth = work3, &removed = work2;
-            for (std::vector<float>* plane : {&guide, &smooth, &removed}) resizeInHugePages(*plane, n);
-            boxBlur(sy.data(), guide.data(), w, h, 1, scratch);
-            eachPixel(n, [&](std::size_t i) {
-                guide[i] *= 1.0f / sigma;
-                smooth[i] = sy[i];
-            });
+            std::vector<float>&guide = work1, &smooth = work3, &weights = work2;
+            for (std::vector<float>* plane : {&guide, &smooth, &weights}) resizeInHugePages(*plane, n);
+            mean3x3(sy.data(), w, h, 1.0f / sigma, guide.data());
+            std::copy(sy.begin(), sy.end(), smooth.begin());
             const float reach = float(kLumaReach * lumaStrength * s);
             DomainPlanes luminance;
             luminance.w = w, luminance.h = h;
             luminance.filtered = {smooth.data(), nullptr};
             luminance.guide = {guide.data(), nullptr, nullptr};
-            domainTransformFilter(luminance, reach, reach / kLumaEdge, 2, removed.data());
+            domainTransformFilter(luminance, reach, reach / kLumaEdge, 1, weights.data());
             const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
-            eachPixel(n, [&](std::size_t i) {
-                const float d = sy[i] - smooth[i];
-                guide[i] = d * d;
-            });
-            boxBlur(guide.data(), removed.data(), w, h, 1, scratch);
             const float variance = sigma * sigma;
             eachPixel(n, [&](std::size_t i) {
-                const float v = smooth[i] + keep * (sy[i] - smooth[i]);
-                y[i] = signedSquare(v) - c + (1.0f - keep * keep) * std::min(variance, removed[i]);
+                const float d = sy[i] - smooth[i];
+                const float v = smooth[i] + keep * d;
+                y[i] = signedSquare(v) - c + (1.0f - keep * keep) * std::min(variance, d * d);
             });
         }
         if (o.sharpen) {
