@@ -182,10 +182,10 @@ TEST(ImageRawDetail, LocalToneMapLeavesNoHalo) {
 }
 
 // Flat patches of known noise lose most of their colour noise, at every brightness, and keep
-// their colour. The factor is the one the quality benchmark measures on the rig's chart
-// (bench/image/raw/RESULTS.md).
+// their colour. The factor is the smallest the quality benchmark measures on the rig's chart
+// (4.0 at ISO 800 and 3200, bench/image/raw/RESULTS.md).
 TEST(ImageRawDetail, FlatPatchesLoseTheirColourNoise) {
-    constexpr double kFactor = 3.0;
+    constexpr double kFactor = 4.0;
     for (const Colour& colour : {Colour{0.18f, 0.18f, 0.18f}, Colour{0.03f, 0.03f, 0.03f}, Colour{0.5f, 0.12f, 0.08f},
                                  Colour{0.06f, 0.12f, 0.4f}, Colour{0.6f, 0.55f, 0.5f}}) {
         PatchScene scene;
