@@ -62,26 +62,15 @@ void mean3x3(const float* in, int w, int h, float scale, float* out) {
     });
 }
 
-float estimateNoise(const float* y, int w, int h) {
-    std::vector<float> d;
-    const int step = std::max(1, int(std::sqrt(double(w) * h / 40000.0)));
-    for (int j = 1; j < h - 1; j += step)
-        for (int i = 1; i < w - 1; i += step) {
-            float sum = 0;
-            for (int dj = -1; dj <= 1; ++dj)
-                for (int di = -1; di <= 1; ++di) sum += y[std::size_t(j + dj) * w + std::size_t(i + di)];
-            d.push_back(std::fabs(y[std::size_t(j) * w + i] - sum * (1.0f / 9)));
-        }
-    if (d.empty()) return 0;
-    std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
-    return d[d.size() / 2] / 0.6745f;
-}
+namespace {
 
-float noiseOffset(const float* y, int w, int h) {
-    struct Sample {
-        float level, deviation;
-    };
-    std::vector<Sample> samples;
+struct Deviation {
+    float level, deviation;  // the 3 x 3 mean around a pixel, and the pixel's distance from it
+};
+
+// Deviations on a sparse grid of about 40,000 pixels (robust statistics need no more).
+std::vector<Deviation> sampledDeviations(const float* y, int w, int h) {
+    std::vector<Deviation> samples;
     const int step = std::max(1, int(std::sqrt(double(w) * h / 40000.0)));
     for (int j = 1; j < h - 1; j += step)
         for (int i = 1; i < w - 1; i += step) {
@@ -91,9 +80,24 @@ float noiseOffset(const float* y, int w, int h) {
             const float mean = sum * (1.0f / 9);
             samples.push_back({mean, std::fabs(y[std::size_t(j) * w + i] - mean)});
         }
+    return samples;
+}
+
+}  // namespace
+
+float estimateNoise(const float* y, int w, int h) {
+    std::vector<float> d;
+    for (const Deviation& s : sampledDeviations(y, w, h)) d.push_back(s.deviation);
+    if (d.empty()) return 0;
+    std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
+    return d[d.size() / 2] / 0.6745f;
+}
+
+float noiseOffset(const float* y, int w, int h) {
+    std::vector<Deviation> samples = sampledDeviations(y, w, h);
     constexpr std::size_t kBins = 12;
     if (samples.size() < kBins * 16) return 0;
-    std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.level < b.level; });
+    std::sort(samples.begin(), samples.end(), [](const Deviation& a, const Deviation& b) { return a.level < b.level; });
     // Least squares of the bins' variance on their level; each bin's noise is its median
     // deviation, which texture and edges in a minority of its samples do not move.
     double sl = 0, sv = 0, sll = 0, slv = 0;
