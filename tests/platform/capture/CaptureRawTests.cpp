@@ -181,5 +181,55 @@ TEST_F(CaptureRaw, StepModeCapturesAreRepeatable) {
     EXPECT_TRUE(a->samples == b->samples);
 }
 
+// The quality benchmark measures RAW developers against the rig's own truth: the same capture
+// without noise must be noise-free (flat where the scene is flat, identical whatever the seed)
+// and carry the noisy capture's signal, and the star must lie where Scene says it does.
+TEST(CaptureTruth, NoiseFreeMosaicIsTheNoisyOnesSignal) {
+    DeviceDescription camera;
+    camera.uniqueID = "test.truth";
+    camera.sensor = {1008, 756};
+    auto raster = Scene::builtIn()->rasterFor(camera);
+    ExposureSettings e;
+    e.duration = 6e-5, e.iso = 800;  // a white card at about half the white level
+    e.lensPosition = SensorModel::lensPositionFor(camera, 1.0 / Scene::kChartDepth);
+    const BayerImage noisy = SensorModel::renderBayer(*raster, camera, e, true);
+    const BayerImage clean = SensorModel::renderBayer(*raster, camera, e, false);
+    e.seed = 99;
+    EXPECT_EQ(SensorModel::renderBayer(*raster, camera, e, false).samples, clean.samples) << "no noise, no seed";
+    EXPECT_NE(SensorModel::renderBayer(*raster, camera, e, true).samples, noisy.samples);
+
+    // A grey patch: one value per Bayer colour without noise, the noisy capture's mean with it.
+    const auto p = Scene::sensorPointFor(camera, 1.0, Scene::chartPatchCentre(21)[0], Scene::chartPatchCentre(21)[1]);
+    const int cx = int(p[0] * clean.width) & ~1, cy = int(p[1] * clean.height) & ~1;
+    for (int colour = 0; colour < 4; ++colour) {
+        const int dy = colour / 2, dx = colour % 2;
+        const std::uint16_t first = clean.samples[std::size_t(cy + dy) * clean.width + std::size_t(cx + dx)];
+        double sum = 0;
+        int n = 0;
+        for (int y = cy - 8 + dy; y < cy + 8; y += 2)
+            for (int x = cx - 8 + dx; x < cx + 8; x += 2, ++n) {
+                EXPECT_EQ(clean.samples[std::size_t(y) * clean.width + std::size_t(x)], first);
+                sum += noisy.samples[std::size_t(y) * noisy.width + std::size_t(x)];
+            }
+        EXPECT_NEAR(sum / n, first, 0.03 * (first - SensorModel::kBlackLevel)) << "colour " << colour;
+    }
+
+    // Along a circle of half the star's radius, the clean capture's green changes between card
+    // and spoke twice per spoke.
+    const auto centre = Scene::starCentre();
+    int changes = 0;
+    bool lastBright = false;
+    for (int i = 0; i <= 3600; ++i) {
+        const double a = 2 * M_PI * i / 3600;
+        const auto s = Scene::sensorPointFor(camera, 1.0, centre[0] + 0.5 * Scene::kStarRadius * std::cos(a),
+                                             centre[1] + 0.5 * Scene::kStarRadius * std::sin(a));
+        const int x = int(s[0] * clean.width) | 1, y = int(s[1] * clean.height) & ~1;  // a green sample
+        const bool bright = clean.samples[std::size_t(y) * clean.width + std::size_t(x)] > 1000;
+        if (i > 0 && bright != lastBright) ++changes;
+        lastBright = bright;
+    }
+    EXPECT_EQ(changes, 2 * Scene::kStarSpokes);
+}
+
 }  // namespace
 }  // namespace sorvel::testing

@@ -63,7 +63,7 @@ int personPart(const Person& p, double x, double y) {
 }
 
 constexpr double kChartLeft = -0.20, kChartTop = -0.30;
-constexpr double kStarX = -0.33, kStarY = -0.82, kStarRadius = 0.13;
+constexpr double kStarX = -0.33, kStarY = -0.82;
 
 }  // namespace
 
@@ -88,6 +88,8 @@ std::array<double, 2> Scene::chartPatchCentre(int index) {
     double pitch = kChartPatchSize * 1.25;
     return {kChartLeft + pitch * (col + 0.5), kChartTop - pitch * (row + 0.5)};
 }
+
+std::array<double, 2> Scene::starCentre() { return {kStarX, kStarY}; }
 
 Scene::Sample Scene::evaluate(double x, double y) const {
     // People stand nearest; test them first.
@@ -121,7 +123,7 @@ Scene::Sample Scene::evaluate(double x, double y) const {
         float v = 0.85f;
         if (r < kStarRadius && r > 0.004) {
             double a = std::atan2(sy, sx);
-            v = std::sin(a * 36) >= 0 ? 0.85f : 0.04f;
+            v = std::sin(a * kStarSpokes) >= 0 ? 0.85f : 0.04f;
         }
         return {v, v, v, 1.0f, float(kChartDepth), 0};
     }

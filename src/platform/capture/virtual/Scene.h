@@ -61,6 +61,11 @@ public:
     static std::array<double, 2> chartPatchCentre(int index);
     static constexpr double kChartPatchSize = 0.07;
     static constexpr double kChartDepth = 3.0;  // metres
+    // The resolution star beside the chart, at the chart's depth: 36 dark spokes on a white card
+    // (reflectance 0.04 and 0.85), centre in scene units.
+    static std::array<double, 2> starCentre();
+    static constexpr double kStarRadius = 0.13;
+    static constexpr int kStarSpokes = 36;
 
     bool isBuiltIn() const { return picture_.empty(); }
 

@@ -248,7 +248,7 @@ PixelBuffer SensorModel::renderPreview(const std::shared_ptr<const SceneRaster>&
 }
 
 BayerImage SensorModel::renderBayer(const SceneRaster& scene, const DeviceDescription& camera,
-                                    const ExposureSettings& e) {
+                                    const ExposureSettings& e, bool noise) {
     BayerImage out;
     out.width = scene.width * 2, out.height = scene.height * 2;
     out.samples.resize(static_cast<std::size_t>(out.width) * out.height);
@@ -262,7 +262,7 @@ BayerImage SensorModel::renderBayer(const SceneRaster& scene, const DeviceDescri
     Sampler sampler = makeSampler(scene, camera, e);
     auto xs = sampleIndices(scene.width, scene.width, e.zoom), ys = sampleIndices(scene.height, scene.height, e.zoom);
     auto dn = [&](float v, Rng& rng) {
-        float noisy = v + noiseSigma(v, gain) * rng.gauss();
+        float noisy = noise ? v + noiseSigma(v, gain) * rng.gauss() : v;
         int d = static_cast<int>(std::lround(kBlackLevel + noisy * range));
         return static_cast<std::uint16_t>(std::clamp(d, 0, kWhiteLevel));
     };

@@ -78,9 +78,10 @@ public:
     static PixelBuffer renderPreview(const std::shared_ptr<const SceneRaster>& scene, const DeviceDescription& camera,
                                      const ExposureSettings& exposure, PreviewOpticsCache& cache, int width = 1280,
                                      int height = 960);
-    // Full-size Bayer mosaic.
+    // Full-size Bayer mosaic. Without noise (`noise` false) it is the scene as the sensor
+    // records it, only rounded to 12 bits: the truth a RAW developer's picture is measured by.
     static BayerImage renderBayer(const SceneRaster& scene, const DeviceDescription& camera,
-                                  const ExposureSettings& exposure);
+                                  const ExposureSettings& exposure, bool noise = true);
     // Full-size processed picture (sRGB, 8 bits).
     static RgbImage renderProcessed(const SceneRaster& scene, const DeviceDescription& camera,
                                     const ExposureSettings& exposure);

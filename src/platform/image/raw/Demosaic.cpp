@@ -103,13 +103,18 @@ PlanarPicture demosaic(const BayerMosaic& mosaic) {
                         const float along = (5 * C + 4 * (Wv + E) - (WW + EE) + 0.5f * (NN + SS) - diag) * 0.125f;
                         const float across = (5 * C + 4 * (N + So) - (NN + SS) + 0.5f * (WW + EE) - diag) * 0.125f;
                         const int rowColour = mosaic.colour[y & 1][(x + 1) & 1];
+                        // The gradient correction overshoots at a sharp edge: each estimate
+                        // stays between the nearest samples of its colour.
                         rgb[1] = C;
-                        rgb[rowColour] = clip01(along);
-                        rgb[2 - rowColour] = clip01(across);
+                        rgb[rowColour] = std::clamp(along, std::min(Wv, E), std::max(Wv, E));
+                        rgb[2 - rowColour] = std::clamp(across, std::min(N, So), std::max(N, So));
                     } else {
                         rgb[c] = C;
-                        rgb[1] = clip01((4 * C + 2 * (N + So + Wv + E) - (NN + SS + WW + EE)) * 0.125f);
-                        rgb[2 - c] = clip01((6 * C + 2 * diag - 1.5f * (NN + SS + WW + EE)) * 0.125f);
+                        const float g = (4 * C + 2 * (N + So + Wv + E) - (NN + SS + WW + EE)) * 0.125f;
+                        rgb[1] = std::clamp(g, std::min({N, So, Wv, E}), std::max({N, So, Wv, E}));
+                        const float nw = p[-S - 1], ne = p[-S + 1], sw = p[S - 1], se = p[S + 1];
+                        const float o = (6 * C + 2 * diag - 1.5f * (NN + SS + WW + EE)) * 0.125f;
+                        rgb[2 - c] = std::clamp(o, std::min({nw, ne, sw, se}), std::max({nw, ne, sw, se}));
                     }
                     matrix.store(rgb[0], rgb[1], rgb[2], out, starts[y - top] + std::ptrdiff_t(x) * step);
                 }

@@ -1,9 +1,11 @@
 #pragma once
 // A Bayer mosaic to linear RGB with the sRGB primaries on all cores: black level and white
 // balance, Malvar-He-Cutler demosaicing (bilinear corrected by the gradient of the sample's own
-// colour, a 5 x 5 linear filter), the camera-to-sRGB matrix and the file's orientation, written
-// straight into float planes. About ten times faster than LibRaw's single-threaded AHD for a
-// similar picture; the developer falls back to LibRaw for every sensor this does not describe.
+// colour, a 5 x 5 linear filter, each estimate kept within the range of the samples of its
+// colour it lies between, so that a sharp edge does not ring two pixels into its neighbour),
+// the camera-to-sRGB matrix and the file's orientation, written straight into float planes.
+// About ten times faster than LibRaw's single-threaded AHD for a similar picture; the developer
+// falls back to LibRaw for every sensor this does not describe.
 // Internal to the RAW developer.
 
 #include <array>

@@ -6,100 +6,18 @@
 
 #include "platform/image/HugePages.h"
 #include "platform/image/filters/PixelMath.h"
-#include "platform/image/raw/Parallel.h"
+#include "platform/image/raw/ChromaDenoise.h"
+#include "platform/image/raw/PlaneFilters.h"
+#include "platform/image/raw/RecursiveFilter.h"
 
 namespace sorvel::image::raw {
 
 namespace {
 
-// Runs body(i) for every i in [0, n) on all cores (pointwise plane arithmetic).
-template <class F>
-void eachPixel(std::size_t n, F body) {
-    parallelRanges(n, [&](std::size_t a, std::size_t b) {
-        for (std::size_t i = a; i < b; ++i) body(i);
-    });
-}
-
-// Mean over the (2r + 1)^2 square around each pixel, edge pixels repeated; `src` and `dst`
-// are w x h planes (they may not alias); `scratch` is resized to w x h and reused by callers
-// so each blur does not fault in a fresh plane.
-void boxBlur(const float* src, float* dst, int w, int h, int r, std::vector<float>& scratch) {
-    if (r <= 0) {
-        std::memcpy(dst, src, sizeof(float) * std::size_t(w) * h);
-        return;
-    }
-    resizeInHugePages(scratch, std::size_t(w) * h);
-    float* tmp = scratch.data();
-    const double inv = 1.0 / (2 * r + 1);
-    parallelRanges(std::size_t(h), [&](std::size_t y0, std::size_t y1) {
-        for (std::size_t y = y0; y < y1; ++y) {
-            const float* s = src + y * w;
-            float* d = tmp + y * w;
-            double sum = 0;
-            for (int k = -r; k <= r; ++k) sum += s[std::clamp(k, 0, w - 1)];
-            for (int x = 0; x < w; ++x) {
-                d[x] = float(sum * inv);
-                sum += s[std::min(x + r + 1, w - 1)] - s[std::max(x - r, 0)];
-            }
-        }
-    });
-    parallelRanges(std::size_t(w), [&](std::size_t x0, std::size_t x1) {
-        const std::size_t n = x1 - x0;
-        std::vector<double> sum(n, 0.0);
-        auto row = [&](int y) { return tmp + std::size_t(std::clamp(y, 0, h - 1)) * w + x0; };
-        for (int k = -r; k <= r; ++k) {
-            const float* s = row(k);
-            for (std::size_t i = 0; i < n; ++i) sum[i] += s[i];
-        }
-        for (int y = 0; y < h; ++y) {
-            float* d = dst + std::size_t(y) * w + x0;
-            for (std::size_t i = 0; i < n; ++i) d[i] = float(sum[i] * inv);
-            const float *add = row(y + r + 1), *drop = row(y - r);
-            for (std::size_t i = 0; i < n; ++i) sum[i] += double(add[i]) - drop[i];
-        }
-    });
-}
-
-// Noise level of a luminance plane: the median absolute deviation of its difference from the
-// 3 x 3 mean, on a sparse grid of pixels (robust to edges, cheap).
-float estimateNoise(const std::vector<float>& y, int w, int h) {
-    std::vector<float> d;
-    const int step = std::max(1, int(std::sqrt(double(w) * h / 40000.0)));
-    for (int j = 1; j < h - 1; j += step)
-        for (int i = 1; i < w - 1; i += step) {
-            float sum = 0;
-            for (int dj = -1; dj <= 1; ++dj)
-                for (int di = -1; di <= 1; ++di) sum += y[std::size_t(j + dj) * w + std::size_t(i + di)];
-            d.push_back(std::fabs(y[std::size_t(j) * w + i] - sum * (1.0f / 9)));
-        }
-    if (d.empty()) return 0;
-    std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
-    return d[d.size() / 2] / 0.6745f;
-}
-
-// Edge-preserving smoothing of `y` guided by itself (He, Sun and Tang's guided filter): flat
-// areas are averaged, edges stronger than sqrt(eps) are kept. The result lands in `out`; `a`, `b`
-// and `scratch` are work planes (all resized to y's size).
-void guidedSmooth(const std::vector<float>& y, int w, int h, int r, float eps, std::vector<float>& out,
-                  std::vector<float>& a, std::vector<float>& b, std::vector<float>& scratch) {
-    const std::size_t n = y.size();
-    resizeInHugePages(out, n);
-    resizeInHugePages(a, n);
-    resizeInHugePages(b, n);
-    eachPixel(n, [&](std::size_t i) { out[i] = y[i] * y[i]; });
-    boxBlur(y.data(), a.data(), w, h, r, scratch);    // mean of y
-    boxBlur(out.data(), b.data(), w, h, r, scratch);  // mean of y^2
-    eachPixel(n, [&](std::size_t i) {
-        const float m = a[i];
-        const float var = std::max(0.0f, b[i] - m * m);
-        const float slope = var / (var + eps);
-        a[i] = slope;
-        b[i] = m * (1.0f - slope);
-    });
-    boxBlur(a.data(), out.data(), w, h, r, scratch);  // mean of the slope
-    boxBlur(b.data(), a.data(), w, h, r, scratch);    // mean of the offset
-    eachPixel(n, [&](std::size_t i) { out[i] = out[i] * y[i] + a[i]; });
-}
+// The luminance noise reduction's reach at full strength (pixels at scale 1), and the guide
+// change, in noise units of its 3 x 3 mean, that stretches a step by the whole reach.
+constexpr float kLumaReach = 10.0f;
+constexpr float kLumaEdge = 0.75f;
 
 }  // namespace
 
@@ -160,56 +78,70 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
 
     // Work planes, reused from step to step: each fresh plane of a 12 MP picture costs its
     // page faults as well as its arithmetic.
-    std::vector<float> scratch, work1, work2, work3;
+    std::vector<float> scratch, work1, work2, work3, work4;
     if (anyDetail) {
-        // Luminance and two colour differences; the noise of a Bayer sensor is mostly in the
-        // colour differences at fine scale, and in luminance at the finest.
-        std::vector<float> y, cb, cr;
-        for (std::vector<float>* plane : {&y, &cb, &cr}) resizeInHugePages(*plane, n);
+        // Luminance (linear) and two colour differences (in the square-root domain, see
+        // ChromaDenoise.h); the noise of a Bayer sensor is mostly in the colour differences at
+        // the scale of its 2 x 2 quads, and in luminance at the finest.
+        std::vector<float> y, qb, qr;
+        for (std::vector<float>* plane : {&y, &qb, &qr}) resizeInHugePages(*plane, n);
+        eachPixel(n, [&](std::size_t i) { y[i] = px::luma(source.r[i], source.g[i], source.b[i]); });
+        const float c = noiseOffset(y.data(), w, h);
         eachPixel(n, [&](std::size_t i) {
-            y[i] = px::luma(source.r[i], source.g[i], source.b[i]);
-            cb[i] = source.b[i] - y[i];
-            cr[i] = source.r[i] - y[i];
+            const float sy = signedSqrt(y[i] + c);
+            qb[i] = signedSqrt(source.b[i] + c) - sy;
+            qr[i] = signedSqrt(source.r[i] + c) - sy;
         });
         // Radii shrink with the output scale: downscaling already averaged the finest noise.
         const double s = std::clamp(o.scale, 0.05, 1.0);
-        if (chromaStrength > 0) {
-            const int rc = std::max(1, int(std::lround(4.0 * chromaStrength * s)));
-            // Two box passes: a tent, without the box's blocky fringes at colour edges.
-            resizeInHugePages(work1, n);
-            resizeInHugePages(work2, n);
-            for (std::vector<float>* c : {&cb, &cr}) {
-                boxBlur(c->data(), work1.data(), w, h, rc, scratch);
-                boxBlur(work1.data(), work2.data(), w, h, rc, scratch);
-                eachPixel(n, [&, c](std::size_t i) { (*c)[i] += chromaStrength * (work2[i] - (*c)[i]); });
-            }
-        }
+        if (chromaStrength > 0) reduceColourNoise(qr, qb, y, c, w, h, chromaStrength, s, {&work1, &work2, &work3});
         if (lumaStrength > 0) {
-            const float sigma = estimateNoise(y, w, h);
-            const float k = 3.0f * lumaStrength;
-            const float eps = std::max(1e-10f, (k * sigma) * (k * sigma));
-            const int r = std::max(1, int(std::lround(2.0 * s)));
-            guidedSmooth(y, w, h, r, eps, work3, work1, work2, scratch);
+            // In the same square-root domain (y holds S(y) here, and y again below), by the
+            // domain-transform filter guided by S(y)'s 3 x 3 mean in noise units: it smooths
+            // along edges, never across them, so even edges of a few times the noise stay as
+            // sharp as they were (one pass of rows and columns is enough at this reach).
+            // Squaring the smoothed values back would darken by the variance removed, which is
+            // added back (the square of what was removed, at most the noise's variance).
+            std::vector<float>& sy = y;
+            eachPixel(n, [&](std::size_t i) { sy[i] = signedSqrt(y[i] + c); });
+            const float sigma = std::max(estimateNoise(sy.data(), w, h), 1e-6f);
+            std::vector<float>&guide = work1, &smooth = work3, &weights = work2;
+            for (std::vector<float>* plane : {&guide, &smooth, &weights}) resizeInHugePages(*plane, n);
+            mean3x3(sy.data(), w, h, 1.0f / sigma, guide.data());
+            std::copy(sy.begin(), sy.end(), smooth.begin());
+            const float reach = float(kLumaReach * lumaStrength * s);
+            DomainPlanes luminance;
+            luminance.w = w, luminance.h = h;
+            luminance.filtered = {smooth.data(), nullptr};
+            luminance.guide = {guide.data(), nullptr, nullptr};
+            domainTransformFilter(luminance, reach, reach / kLumaEdge, 1, weights.data());
             const float keep = 0.5f * std::clamp(o.noiseReductionSharpness, 0.0f, 1.0f);
-            eachPixel(n, [&](std::size_t i) { y[i] = work3[i] + keep * (y[i] - work3[i]); });
+            const float variance = sigma * sigma;
+            eachPixel(n, [&](std::size_t i) {
+                const float d = sy[i] - smooth[i];
+                const float v = smooth[i] + keep * d;
+                y[i] = signedSquare(v) - c + (1.0f - keep * keep) * std::min(variance, d * d);
+            });
         }
         if (o.sharpen) {
             resizeInHugePages(work1, n);
             boxBlur(y.data(), work1.data(), w, h, 1, scratch);
             eachPixel(n, [&](std::size_t i) { y[i] += 0.6f * (y[i] - work1[i]); });
         }
-        // Back to RGB in the planes at hand, which then become the picture's.
+        // Back to RGB in the planes at hand, which then become the picture's: red and blue from
+        // the luminance and their differences, green from what the luminance leaves.
         eachPixel(n, [&](std::size_t i) {
-            const float r = y[i] + cr[i], b = y[i] + cb[i];
-            cr[i] = r;
-            cb[i] = b;
+            const float sy = signedSqrt(y[i] + c);
+            const float r = signedSquare(sy + qr[i]) - c, b = signedSquare(sy + qb[i]) - c;
+            qr[i] = r;
+            qb[i] = b;
             y[i] = (y[i] - px::kLumaR * r - px::kLumaB * b) * (1.0f / px::kLumaG);
         });
         p.width = w;
         p.height = h;
-        p.r = std::move(cr);
+        p.r = std::move(qr);
         p.g = std::move(y);
-        p.b = std::move(cb);
+        p.b = std::move(qb);
     } else if (&p != &source) {
         p.width = w;
         p.height = h;
@@ -220,18 +152,17 @@ void developDetail(const PlanarPicture& source, PlanarPicture& p, const DetailOp
 
     const float tm = std::clamp(o.localToneMap, 0.0f, 1.0f);
     if (tm > 0) {
-        // The large-scale brightness (log2 of luminance blurred over ~1/24 of the picture) is
-        // pulled towards its mean by up to half; the detail around it is kept. The gain does not
-        // depend on exposure: scaling the picture shifts the base and its mean alike.
-        std::vector<float> &logY = work1, &base = work2, &tmp = work3;
+        // The large-scale brightness (log2 of luminance over ~1/18 of the picture) is pulled
+        // towards its mean by up to half; the detail around it is kept. The base is smoothed
+        // with the guided filter, which stops at differences of more than about a fifth of a stop:
+        // a plain blur would carry a bright area's base into its dark surround, which would
+        // then be darkened in a band along the edge (a halo). The gain does not depend on
+        // exposure: scaling the picture shifts the base and its mean alike.
+        std::vector<float> &logY = work1, &tmp = work3;
         resizeInHugePages(logY, n);
-        resizeInHugePages(base, n);
-        resizeInHugePages(tmp, n);
         eachPixel(n, [&](std::size_t i) { logY[i] = px::fastLog2(std::max(1e-5f, px::luma(p.r[i], p.g[i], p.b[i]))); });
-        const int r = std::max(1, std::max(w, h) / 72);
-        boxBlur(logY.data(), tmp.data(), w, h, r, scratch);
-        boxBlur(tmp.data(), base.data(), w, h, r, scratch);
-        boxBlur(base.data(), tmp.data(), w, h, r, scratch);
+        const int r = std::max(1, std::max(w, h) / 36);
+        guidedSmooth(logY, w, h, r, 0.04f, tmp, work2, work4, scratch);
         double mean = 0;
         for (std::size_t i = 0; i < n; ++i) mean += tmp[i];
         mean /= double(n);

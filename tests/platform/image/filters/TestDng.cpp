@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -60,7 +61,9 @@ Bytes writeTestDng(const DngScene& scene) {
         for (int x = 0; x < w; ++x) {
             const auto c = scene.colour(x, y);
             const std::size_t channel = scene.cfaPattern[std::size_t((y % 2) * 2 + x % 2)];
-            float v = c[channel] * scene.asShotNeutral[channel] + (scene.noise > 0 ? scene.noise * gauss(rng) : 0.0f);
+            float v = c[channel] * scene.asShotNeutral[channel];
+            const float sigma = std::sqrt(scene.noise * scene.noise + scene.shotNoise * std::max(v, 0.0f));
+            if (sigma > 0) v += sigma * gauss(rng);
             v = std::clamp(v, 0.0f, 1.0f);
             row[std::size_t(x)] = std::uint16_t(std::lround(black + v * (white - black)));
         }

@@ -16,6 +16,8 @@ struct DngScene {
     // Linear scene colour of pixel (x, y), rows from the top; 1 is the sensor's white.
     std::function<std::array<float, 3>(int x, int y)> colour;
     float noise = 0;  // standard deviation, in units of white, of added sensor noise
+    // Photon noise on top: a sample of value v gets sqrt(shotNoise x v) more standard deviation.
+    float shotNoise = 0;
     int orientation = 1;
     // The camera's response to white (written as AsShotNeutral): each sample is the scene times
     // its channel's entry, so a correct white balance gives the scene back.
