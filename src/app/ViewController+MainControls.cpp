@@ -17,6 +17,7 @@
 #include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/GestureRecognizer.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/StackView.h"
 #include "platform/ui/VolumeView.h"
@@ -209,7 +210,7 @@ void ViewController::setupCustomButtons() {
     SettingsStore& settings = SettingsStore::standard();
     const std::string text = settings.stringForKey("customButtonText").value_or("");
     if (!settings.boolForKey("customButtonEnabled") || text.empty()) {
-        if (customButtonsStackView) customButtonsStackView->setHidden(true);
+        setCustomButtonsHidden(true);
         return;
     }
     auto* row = new StackView(QRectF(), nullptr);
@@ -233,12 +234,34 @@ void ViewController::setupCustomButtons() {
         row->addArrangedSubview(button);
     }
     row->layoutArranged();
-    // Centred, its bottom 230 points above the view's, 20 points clear of either side.
+    // Centred, its bottom 230 points above the view's, 20 points clear of either side. A row
+    // wider than that scrolls sideways under a finger or the wheel, so that every button can
+    // be reached rather than cut off at the edge.
     const double w = view()->bounds().width(), h = view()->bounds().height();
-    const double width = std::min(row->fittingSize().width(), w - 40);
-    row->setFrame(QRectF((w - width) / 2, h - 230 - 40, width, 40));
-    view()->addSubview(row);
+    const QSizeF fitting = row->fittingSize();
+    const double width = std::min(fitting.width(), w - 40);
+    row->setFrame(QRectF(0, 0, fitting.width(), 40));
+    auto* scroll = new ScrollView(QRectF((w - width) / 2, h - 230 - 40, width, 40), nullptr);
+    scroll->setAccessibilityIdentifier("customButtonsScroll");
+    scroll->addSubview(row);
+    scroll->sizeContentToFit();
+    view()->addSubview(scroll);
     customButtonsStackView = row;
+    customButtonsScrollView = scroll;
+}
+
+void ViewController::setCustomButtonsHidden(bool hidden) {
+    if (customButtonsScrollView) customButtonsScrollView->setHidden(hidden);
+    if (customButtonsStackView) customButtonsStackView->setHidden(hidden);
+}
+
+void ViewController::removeCustomButtons() {
+    if (customButtonsScrollView) {
+        customButtonsScrollView->removeFromSuperview();
+        customButtonsScrollView->deleteLater();
+    }
+    customButtonsScrollView = nullptr;
+    customButtonsStackView = nullptr;
 }
 
 void ViewController::customButtonTapped(Button* sender) {

@@ -103,6 +103,10 @@ public:
     void closeSettings();
     void setupCustomButtons();
     void customButtonTapped(Button* sender);
+    // The row and the scroll view it slides in are shown, hidden and removed together: an
+    // invisible scroll view left on the preview would still take its taps.
+    void setCustomButtonsHidden(bool hidden);
+    void removeCustomButtons();
     // The hardware volume keys as a shutter.
     void setupVolumeView();
     void volumeDidChange(float newVolume);
@@ -262,7 +266,8 @@ public:
     VolumeView* volumeView = nullptr;
     SettingsPopupView* settingsPopupView = nullptr;
     View* overlayView = nullptr;
-    StackView* customButtonsStackView = nullptr;
+    StackView* customButtonsStackView = nullptr;    // the buttons, inside:
+    ScrollView* customButtonsScrollView = nullptr;  // scrolls the row sideways when it is too wide
     Button* filterButton = nullptr;
     View* filterView = nullptr;                   // the filter panel
     ScrollView* filterListScrollView = nullptr;   // scrolls filterListView

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <fstream>
 
+#include "../platform/ui/UiTestSupport.h"
 #include "AppHarness.h"
 #include "app/settings/SettingsPopupView.h"
 #include "platform/capture/AudioSession.h"
@@ -14,6 +15,7 @@
 #include "platform/photos/PhotoLibrary.h"
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/StackView.h"
 #include "platform/ui/Window.h"
@@ -333,8 +335,9 @@ TEST_F(CameraControls, CustomButtonsRunTheirCommands) {
     ASSERT_NE(vc.customButtonsStackView, nullptr);
     auto buttons = vc.customButtonsStackView->arrangedSubviews();
     ASSERT_EQ(buttons.size(), 13u);
-    EXPECT_EQ(vc.customButtonsStackView->frame().bottom(), 844 - 230);
-    EXPECT_NEAR(vc.customButtonsStackView->frame().center().x(), 195, 0.5);
+    ASSERT_NE(vc.customButtonsScrollView, nullptr);
+    EXPECT_EQ(vc.customButtonsScrollView->frame().bottom(), 844 - 230);
+    EXPECT_NEAR(vc.customButtonsScrollView->frame().center().x(), 195, 0.5);
     auto tap = [&](int i) {
         static_cast<Button*>(buttons[i])->sendActions();
         runUntilIdle();
@@ -381,6 +384,41 @@ TEST_F(CameraControls, CustomButtonsRunTheirCommands) {
     env->settings().setBool(false, "customButtonEnabled");
     vc.setupCustomButtons();
     EXPECT_TRUE(vc.customButtonsStackView->isHidden());
+    EXPECT_TRUE(vc.customButtonsScrollView->isHidden()) << "a hidden row must not keep its band of the preview";
+}
+
+// Thirteen buttons are 616 points wide on a 390-point screen: the row keeps 20 points clear of
+// each side and slides, so the last button, out of sight at first, is reached by a drag and then
+// taken by a click, both through the window.
+TEST_F(CameraControls, AWideCustomButtonRowScrollsToItsLastButton) {
+    env->settings().setBool(true, "customButtonEnabled");
+    env->settings().setObject(Value("1x 2x 3x 4x 5x 6x 7x 8x 9x 1ev 2ev 3ev last"), "customButtonText");
+    auto& vc = startCamera();
+    showTopLevel(*vc.view());
+    runUntilIdle();
+    ScrollView* scroll = vc.customButtonsScrollView;
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(scroll->frame(), QRectF(20, 844 - 270, 350, 40));
+    auto buttons = vc.customButtonsStackView->arrangedSubviews();
+    ASSERT_EQ(buttons.size(), 13u);
+    QWidget* last = buttons.back();
+    auto onScreen = [&](QWidget* w) {
+        const QRect r(w->mapTo(vc.view(), QPoint(0, 0)), w->size());
+        return scroll->geometry().contains(r);
+    };
+    EXPECT_TRUE(onScreen(buttons.front()));
+    EXPECT_FALSE(onScreen(last));
+
+    Pointer mouse{vc.view()};
+    const QPoint inRow = scroll->geometry().center();
+    mouse.drag(inRow, inRow - QPoint(400, 0), 10);
+    runUntilIdle();
+    EXPECT_DOUBLE_EQ(scroll->contentOffset().x(), 616 - 350) << "dragged to the row's end";
+    ASSERT_TRUE(onScreen(last));
+    console->clear();
+    mouse.click(last->mapTo(vc.view(), last->rect().center()));
+    runUntilIdle();
+    EXPECT_TRUE(console->contains("无法识别的按钮操作: last"));
 }
 
 // The volume keys are a shutter: at full volume "up" changes nothing and must not shoot, "down"

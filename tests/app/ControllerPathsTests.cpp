@@ -16,6 +16,7 @@
 #include "platform/ui/Alert.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/StackView.h"
 #include "platform/ui/VolumeView.h"
 #include "app/PreviewView.h"
@@ -48,7 +49,7 @@ TEST_F(ControllerPaths, ViewLoadingBuildsTheScreenInItsOrder) {
     add(vc.previewView), add(vc.volumeView), add(vc.filteredImageView), add(vc.progressView), add(vc.captureButton);
     add(vc.settingsButton);
     for (Button* b : vc.cameraSwitchButtons) add(b);
-    add(vc.flashOverlay), add(vc.zoomFactorLabel), add(vc.customButtonsStackView);
+    add(vc.flashOverlay), add(vc.zoomFactorLabel), add(vc.customButtonsScrollView);
     for (std::size_t i = 0; i < order.size(); ++i) {
         ASSERT_NE(order[i], nullptr) << i;
         ASSERT_GE(indexOf(order[i]), 0) << i;

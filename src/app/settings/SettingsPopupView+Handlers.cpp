@@ -98,14 +98,9 @@ void SettingsPopupView::updateRelatedSettings(bool isDepthEnabled) {
 void SettingsPopupView::rebuildCustomButtonRow(bool hideUnlessEnabled) {
     auto controller = viewController.lock();
     if (!controller) return;
-    if (StackView* row = controller->customButtonsStackView) {
-        row->removeFromSuperview();
-        row->deleteLater();
-        controller->customButtonsStackView = nullptr;
-    }
+    controller->removeCustomButtons();
     controller->setupCustomButtons();
-    if (hideUnlessEnabled && controller->customButtonsStackView)
-        controller->customButtonsStackView->setHidden(!customButtonSwitch->isOn());
+    if (hideUnlessEnabled) controller->setCustomButtonsHidden(!customButtonSwitch->isOn());
 }
 
 void SettingsPopupView::customButtonSwitchChanged(Switch* sender) {
