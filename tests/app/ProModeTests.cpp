@@ -59,6 +59,8 @@ protected:
     void SetUp() override {
         AppHarness::SetUp();
         env->settings().registerSeeds({{"quality_setting_2", 1.0}, {"normal_resolution_scale", 1.0}, {"setting_2", false}});
+        // The welcome has been answered: its alert would lie over the window.
+        env->settings().setBool(true, "isFirstLaunch");
     }
     // The camera, in a window, as a person sees it.
     ViewController& open() {

@@ -45,6 +45,11 @@ class SettingsPanelHarness : public AppHarness {
 protected:
     std::unique_ptr<Window> window;
 
+    void SetUp() override {
+        AppHarness::SetUp();
+        // The welcome has been answered: its alert would lie over the settings button.
+        store().setBool(true, "isFirstLaunch");
+    }
     void TearDown() override {
         window.reset();
         AppHarness::TearDown();

@@ -27,6 +27,8 @@ protected:
     void SetUp() override {
         AppHarness::SetUp();
         env->settings().registerSeeds({{"normal_resolution_scale", 1.0}, {"setting_2", false}, {"setting_9", true}});
+        // The welcome has been answered: its alert would lie over the window.
+        env->settings().setBool(true, "isFirstLaunch");
         // Small sensors keep each of the many photos quick.
         RigProfile profile = RigProfile::builtIn();
         for (auto& camera : profile.cameras) camera.sensor = {1024, 768};
