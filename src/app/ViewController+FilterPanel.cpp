@@ -66,14 +66,13 @@ Button* makeFilterListButton(const std::string& name, double width, std::weak_pt
 }  // namespace
 
 void ViewController::setupFilterButton() {
-    const double w = view()->bounds().width(), h = view()->bounds().height();
-    // The settings button's mirror image on the right.
-    filterButton = new Button(QRectF(std::min(w - 100, w / 2 + 120), h - 120, 60, 60), nullptr);
+    const double w = view()->bounds().width();
+    const EdgeInsets safe = safeAreaInsets();
+    // The stopwatch's mirror image in the top right corner: the place right of the shutter
+    // belongs to the pro-mode button, which this one would cover.
+    filterButton = new Button(QRectF(w - safe.right - 50, safe.top + 16, 30, 30), nullptr);
     filterButton->setSymbol("wand.and.stars");
-    filterButton->setImageInsets(14);
-    filterButton->setTintColor(withAlpha(ThemeManager::textColor(), 0.5));
-    filterButton->setBackgroundColor(QColor(170, 170, 170, 13));
-    filterButton->setCornerRadius(30);
+    filterButton->setTintColor(ThemeManager::textColor());
     filterButton->setAccessibilityIdentifier("filterButton");
     filterButton->addAction("toggleFilterView", [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->toggleFilterView();

@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include "../platform/ui/UiTestSupport.h"
 #include "AppHarness.h"
 #include "app/filters/SavedFilter.h"
 #include "platform/capture/CaptureDevice.h"
@@ -61,6 +62,33 @@ TEST_F(ControllerPaths, ViewLoadingBuildsTheScreenInItsOrder) {
     int started = console->indexOf("is_selfie_camera摄像头: false");
     ASSERT_GE(started, 0);
     EXPECT_GE(console->indexOf("切换到摄像头: 后置广角相机", started), 0);
+}
+
+// Every button of the main screen takes a click on its middle through the window: none lies
+// under another view, and none lies outside the screen.
+TEST_F(ControllerPaths, EveryMainScreenButtonIsOnTopWhereItIsDrawn) {
+    env->settings().setBool(true, "isFirstLaunch");
+    env->settings().setBool(true, "customButtonEnabled");
+    env->settings().setObject(Value("相册 2x 1ev"), "customButtonText");
+    {
+        ViewController& vc = startCamera();
+        showTopLevel(*vc.view());
+        runUntilIdle();
+        std::vector<std::pair<std::string, QWidget*>> buttons = {
+            {"shutter", vc.captureButton}, {"settings", vc.settingsButton}, {"pro", vc.proModeButton},
+            {"timer", vc.timerButton},     {"filter", vc.filterButton}};
+        for (std::size_t i = 0; i < vc.cameraSwitchButtons.size(); ++i)
+            buttons.emplace_back("camera " + std::to_string(i), vc.cameraSwitchButtons[i]);
+        for (QWidget* b : vc.customButtonsStackView->arrangedSubviews()) buttons.emplace_back("custom", b);
+        for (auto& [name, button] : buttons) {
+            ASSERT_NE(button, nullptr) << name;
+            const QPoint centre = button->mapTo(vc.view(), button->rect().center());
+            EXPECT_TRUE(vc.view()->rect().contains(centre)) << name << " is off the screen";
+            QWidget* hit = vc.view()->childAt(centre);
+            while (hit && hit != button) hit = hit->parentWidget();
+            EXPECT_EQ(hit, button) << name << " is covered";
+        }
+    }
 }
 
 // Becoming active with flash_mode 3 lights the torch again; 0, 1 and 2 leave it off.
