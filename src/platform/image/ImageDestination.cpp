@@ -23,6 +23,8 @@ namespace sorvel::image {
 
 namespace {
 
+enum class CodingThreads { X265Default, One };
+
 struct EncodeRequest {
     Bitmap pixels;  // 8-bit straight RGBA in `space`
     ColorSpace space;
@@ -33,6 +35,7 @@ struct EncodeRequest {
     int orientation;  // 1..8: the Exif tag; a HEIC's irot/imir too
     int tileSize;     // HEIC: > 0 writes a grid of tiles this size when the picture is larger
     int thumbnailSide;  // HEIC: the embedded thumbnail's least long side; 0 writes none
+    CodingThreads codingThreads = CodingThreads::X265Default;
 };
 
 // The request's picture reduced for the embedded thumbnail; nothing when it gets none (alpha
@@ -45,6 +48,7 @@ std::optional<EncodeRequest> thumbnailRequest(const EncodeRequest& r) {
     t.pixels = std::move(*pixels);
     t.exif.reset();
     t.tileSize = 0, t.thumbnailSide = 0;
+    t.codingThreads = CodingThreads::One;
     return t;
 }
 
@@ -147,6 +151,13 @@ HeifHandleOwner encodeInto(heif_context* ctx, const EncodeRequest& r, heif_image
     std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> enc(rawEnc, heif_encoder_release);
     heif_encoder_set_lossy_quality(enc.get(), int(std::lround(r.quality * 100.0)));
     applySpeed(enc.get(), r.speed);
+    if (r.codingThreads == CodingThreads::One) {
+        // For a thumbnail, starting x265's thread pools and frame threads costs about as much as
+        // the coding (BM_HeicThumbnailCoding in bench/image: half the added time without them).
+        heif_encoder_set_parameter_string(enc.get(), "x265:pools", "none");
+        heif_encoder_set_parameter_string(enc.get(), "x265:frame-threads", "1");
+        heif_encoder_set_parameter_string(enc.get(), "x265:lookahead-slices", "0");
+    }
 
     std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
         heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
