@@ -10,7 +10,10 @@
 #include "app/themes/ThemeManager.h"
 #include "app/themes/ThemeSettingsViewController.h"
 #include "platform/foundation/SettingsStore.h"
+#include "platform/image/HeifStructure.h"
 #include "platform/image/ImageSource.h"
+#include "platform/image/RenderContext.h"
+#include "platform/ui/PictureRendering.h"
 #include "platform/photos/PhotoLibrary.h"
 
 using namespace sorvel;
@@ -142,4 +145,68 @@ TEST_F(ThemeScreen, PictureChosenInThePickerBecomesTheBackground) {
     advance(0.4);
     EXPECT_EQ(theme->presentedController(), nullptr);
     EXPECT_EQ(SettingsStore::standard().dataForKey("theme_customBackgroundImage"), stored);
+}
+
+// The picker's thumbnails of stills the app saved come from the thumbnail item each still
+// carries (large enough for the picker's cells), and show the picture: a thumbnail decoded
+// from the wrong bytes, turned the wrong way or left blank would differ from the whole
+// picture reduced to the same size.
+TEST_F(ThemeScreen, PickerThumbnailsOfSavedStillsShowThePicture) {
+    shootIntoLibrary(1);
+    PhotoLibrary& library = PhotoLibrary::shared();
+    const PhotoAsset asset = library.assets().front();
+    auto file = library.resourceData(asset.localIdentifier, 0);
+    ASSERT_TRUE(file);
+    auto source = image::ImageSource::make(*file);
+    ASSERT_TRUE(source);
+
+    openTheme();
+    click(theme->customBackgroundImageButton);
+    advance(0.4);
+    auto* picker = dynamic_cast<PhotoPickerController*>(theme->presentedController());
+    ASSERT_NE(picker, nullptr);
+    ASSERT_TRUE(waitFor([&] { return picker->thumbnailsLoaded() == 1; }));
+    const QImage* shown = picker->thumbnail(0);
+    ASSERT_NE(shown, nullptr);
+
+    const int side = picker->thumbnailPixels();
+    const int longSide = static_cast<int>(
+        std::ceil(side * double(std::max(source->width(), source->height())) / std::min(source->width(), source->height())));
+    auto structure = image::isobmff::HeifStructure::read(file->data(), file->size());
+    ASSERT_TRUE(structure);
+    const auto thumbs = structure->referencing(structure->primary(), image::isobmff::fourcc("thmb"));
+    ASSERT_EQ(thumbs.size(), 1u);
+    const image::isobmff::Box* ispe = structure->property(thumbs[0], image::isobmff::fourcc("ispe"));
+    ASSERT_NE(ispe, nullptr);
+    EXPECT_GE(std::max(image::isobmff::readBE(ispe->body + 4, 4), image::isobmff::readBE(ispe->body + 8, 4)),
+              std::uint64_t(longSide))
+        << "the still's thumbnail does not cover a picker cell";
+
+    image::RenderContext context;
+    auto whole = renderToQImage(source->image()->oriented(source->orientation()), context, longSide);
+    ASSERT_TRUE(whole);
+    // Reduced from 402 x 302 or from 4032 x 3024, the sides may round apart by a pixel.
+    ASSERT_LE(std::abs(whole->width() - shown->width()) + std::abs(whole->height() - shown->height()), 1);
+    const int w = std::min(whole->width(), shown->width()), h = std::min(whole->height(), shown->height());
+    // Against the picture upside down too: the scale of a difference that means "wrong picture".
+    double difference = 0, turned = 0, mean = 0, spread = 0;
+    const int n = w * h;
+    const auto distance = [](QRgb a, QRgb b) {
+        return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+    };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            difference += distance(shown->pixel(x, y), whole->pixel(x, y));
+            turned += distance(shown->pixel(x, y), whole->pixel(w - 1 - x, h - 1 - y));
+            mean += qGray(shown->pixel(x, y));
+        }
+    mean /= n;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) spread += std::abs(qGray(shown->pixel(x, y)) - mean);
+    // The thumbnail is box-reduced before the picker's Lanczos: textures differ by a few levels.
+    EXPECT_LT(difference / (3.0 * n), 10.0) << "the thumbnail is not the picture";
+    EXPECT_LT(difference * 3, turned) << "the thumbnail is turned";
+    EXPECT_GT(spread / n, 5.0) << "the thumbnail is flat";
+    picker->cancel();
+    advance(0.4);
 }

@@ -1,5 +1,6 @@
 #include "platform/image/Decode.h"
 
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -218,6 +219,64 @@ std::optional<Bitmap> decodeNative(const HeifContext& h, const std::optional<iso
     return std::nullopt;
 }
 
+// The irot/imir boxes of an item, in the order they apply.
+std::vector<Bytes> transformBoxes(const isobmff::HeifStructure& s, std::uint32_t item) {
+    std::vector<Bytes> boxes;
+    for (const isobmff::Box* b : s.properties(item))
+        if (b->type == isobmff::fourcc("irot") || b->type == isobmff::fourcc("imir"))
+            boxes.emplace_back(b->start, b->start + b->totalSize);
+    return boxes;
+}
+
+// The thumbnail item `item` of the primary picture decoded as stored, when it is a coded picture
+// that shows what the primary shows (its proportions, its transforms, no larger) and is at least
+// `minLongSide` on its long side. The colour description is the item's own 'colr' (as libheif
+// reads it), else its stream's.
+std::optional<Bitmap> decodeThumbnailItem(const isobmff::HeifStructure& s, std::uint32_t item,
+                                          std::pair<int, int> primarySize, int minLongSide) {
+    using isobmff::fourcc;
+    const isobmff::Box* config = s.property(item, fourcc("hvcC"));
+    const auto size = ispeSize(s, item);
+    if (s.itemType(item) != fourcc("hvc1") || !config || !size) return std::nullopt;
+    const auto [w, h] = *size;
+    const auto [pw, ph] = primarySize;
+    if (std::max(w, h) < minLongSide || w > pw || h > ph) return std::nullopt;
+    // Within 2 %: writers round a thumbnail's sides to whole (or even) pixels.
+    if (std::abs(double(w) * ph - double(h) * pw) > 0.02 * double(pw) * h) return std::nullopt;
+    if (transformBoxes(s, item) != transformBoxes(s, s.primary())) return std::nullopt;
+    const auto coded = decode::codedPictureSize(config->body, config->size);
+    if (!coded || !sizeAllowed(coded->width, coded->height) || std::int64_t(coded->width) > w + 64 ||
+        std::int64_t(coded->height) > h + 64)
+        return std::nullopt;
+
+    NativeConversion conversion;
+    ColorSpace space = ColorSpace::SRGB;
+    if (const isobmff::Box* colr = s.property(item, fourcc("colr")); colr && colr->size >= 4) {
+        const std::uint32_t kind = std::uint32_t(isobmff::readBE(colr->body, 4));
+        if (kind == fourcc("nclx") && colr->size >= 11) {
+            const int primaries = int(isobmff::readBE(colr->body + 4, 2));
+            const auto coefficients = decode::ycbcrCoefficients(int(isobmff::readBE(colr->body + 8, 2)));
+            if (!coefficients) return std::nullopt;
+            conversion = NativeConversion{true, *coefficients,
+                                          (colr->body[10] & 0x80) ? decode::YCbCrRange::Full : decode::YCbCrRange::Limited};
+            if (primaries == heif_color_primaries_SMPTE_EG_432_1) space = ColorSpace::DisplayP3;
+        } else if ((kind == fourcc("prof") || kind == fourcc("rICC")) && iccIsDisplayP3(colr->body + 4, colr->size - 4)) {
+            space = ColorSpace::DisplayP3;
+        }
+    }
+    auto data = s.data(item);
+    if (!data || data->empty()) return std::nullopt;
+    decode::HevcDecoder decoder;
+    if (!decoder.decode(config->body, config->size, data->data(), data->size())) return std::nullopt;
+    auto planes = cropped(decoder.planes(), w, h);
+    const auto picked = conversion.forPicture(decoder);
+    if (!planes || !picked) return std::nullopt;
+    auto bitmap = Bitmap::makeUninitialized(w, h, PixelFormat::RGBA8, space);
+    if (!bitmap) return std::nullopt;
+    decode::convertToRGBA(*planes, picked->coefficients, picked->range, bitmap->mutableData(), bitmap->bytesPerRow(), 1);
+    return bitmap;
+}
+
 std::optional<Bitmap> decodeHeifConverted(const HeifContext& h, ColorSpace space) {
     HeifImage img = decodeHeifImage(h, heif_colorspace_RGB, heif_chroma_interleaved_RGBA);
     if (!img) return std::nullopt;
@@ -323,8 +382,9 @@ void jpegErrorExit(j_common_ptr cinfo) {
 void jpegSilence(j_common_ptr, int) {}
 
 // Kept free of C++ objects with destructors between setjmp and longjmp.
+// `scaleDenominator` 1, 2, 4 or 8: libjpeg decodes at that fraction of the size, in its IDCT.
 bool decodeJpegInto(const std::uint8_t* data, std::size_t size, std::optional<Bitmap>* out, bool headerOnly,
-                    int* width, int* height) {
+                    int* width, int* height, unsigned scaleDenominator = 1) {
     jpeg_decompress_struct cinfo;
     JpegError err;
     cinfo.err = jpeg_std_error(&err.mgr);
@@ -356,6 +416,8 @@ bool decodeJpegInto(const std::uint8_t* data, std::size_t size, std::optional<Bi
     std::free(icc);
     icc = nullptr;
     cinfo.out_color_space = JCS_EXT_RGBA;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = scaleDenominator;
     jpeg_start_decompress(&cinfo);
     *out = Bitmap::make(int(cinfo.output_width), int(cinfo.output_height), PixelFormat::RGBA8, space);
     if (!*out) {
@@ -537,6 +599,29 @@ std::optional<HeifInfo> heifInfo(const std::uint8_t* data, std::size_t size) {
         }
     }
     return info;
+}
+
+std::optional<Bitmap> decodeHeifThumbnail(const std::uint8_t* data, std::size_t size, int minLongSide) {
+    if (sniff(data, size) != Container::HEIF) return std::nullopt;
+    const auto structure = isobmff::HeifStructure::read(data, size);
+    if (!structure) return std::nullopt;
+    const auto primarySize = ispeSize(*structure, structure->primary());
+    if (!primarySize) return std::nullopt;
+    for (const std::uint32_t item : structure->referencing(structure->primary(), isobmff::fourcc("thmb")))
+        if (auto bitmap = decodeThumbnailItem(*structure, item, *primarySize, minLongSide)) return bitmap;
+    return std::nullopt;
+}
+
+std::optional<Bitmap> decodeJpegReduced(const std::uint8_t* data, std::size_t size, int minLongSide) {
+    if (sniff(data, size) != Container::JPEG) return std::nullopt;
+    std::optional<Bitmap> out;
+    int w = 0, h = 0;
+    if (!decodeJpegInto(data, size, &out, true, &w, &h)) return std::nullopt;
+    const std::int64_t longSide = std::max(w, h);
+    unsigned denominator = 8;
+    while (denominator > 1 && (longSide + denominator - 1) / denominator < minLongSide) denominator /= 2;
+    if (!decodeJpegInto(data, size, &out, false, &w, &h, denominator)) return std::nullopt;
+    return out;
 }
 
 std::optional<std::pair<int, int>> headerSize(const std::uint8_t* data, std::size_t size) {

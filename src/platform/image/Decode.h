@@ -26,6 +26,21 @@ std::optional<Bitmap> decodePrimary(const std::uint8_t* data, std::size_t size);
 // decodePrimary then lets libheif convert.
 std::optional<Bitmap> decodeHeifNative(const std::uint8_t* data, std::size_t size);
 
+// The primary HEIF picture's thumbnail (an item with a 'thmb' reference to it) decoded as
+// stored by libde265 and our converter, when one is at least `minLongSide` pixels on its long
+// side, no larger than the primary, of its proportions and turned by the same transforms.
+// Nothing otherwise, and for any item that does not decode.
+std::optional<Bitmap> decodeHeifThumbnail(const std::uint8_t* data, std::size_t size, int minLongSide);
+
+// A JPEG decoded at the smallest of 1/8, 1/4, 1/2 and full size (libjpeg scales in its IDCT)
+// that keeps its long side at least `minLongSide`; as stored, like decodePrimary.
+std::optional<Bitmap> decodeJpegReduced(const std::uint8_t* data, std::size_t size, int minLongSide);
+
+// A RAW file's embedded preview (LibRaw's thumbnail: a JPEG, decoded reduced as above, or an
+// RGB bitmap) as stored, when it is at least `minLongSide` on its long side; nothing otherwise.
+// In raw/RawPreview.cpp.
+std::optional<Bitmap> decodeRawPreview(const std::uint8_t* data, std::size_t size, int minLongSide);
+
 // Header facts of a HEIF file's primary image without decoding it.
 struct HeifInfo {
     int width = 0, height = 0;  // as stored (transformations not applied)

@@ -79,12 +79,13 @@ Transform transformFor(int o) {
 }  // namespace
 
 std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGridLayout& layout,
-                                   const HeifNclx& nclx, const Bytes& exif, std::string* why) {
+                                   const HeifNclx& nclx, const Bytes& exif, std::string* why,
+                                   const HeifGridThumbnail* thumbnail) {
     std::string ignored;
     if (!why) why = &ignored;
     const int count = layout.columns * layout.rows;
     if (layout.columns < 1 || layout.rows < 1 || layout.columns > 256 || layout.rows > 256 ||
-        std::size_t(count) != tiles.size() || count + 2 > 0xFFFF)
+        std::size_t(count) != tiles.size() || count + 3 > 0xFFFF)
         return *why = "grid needs 1 to 256 columns and rows, one tile file each", std::nullopt;
     if (layout.width < 1 || layout.height < 1 || layout.width > 0xFFFF || layout.height > 0xFFFF ||
         std::int64_t(layout.columns) * layout.tileWidth < layout.width ||
@@ -102,10 +103,19 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
             return *why = "tiles were coded with different HEVC configurations", std::nullopt;
         codes.push_back(std::move(*code));
     }
+    std::optional<TileCode> thumb;
+    if (thumbnail) {
+        if (thumbnail->width < 1 || thumbnail->height < 1 || thumbnail->width > 0xFFFF || thumbnail->height > 0xFFFF)
+            return *why = "thumbnail has no size", std::nullopt;
+        thumb = readTile(thumbnail->file, why);
+        if (!thumb) return *why = "thumbnail " + *why, std::nullopt;
+    }
 
     const std::uint32_t gridId = 1, firstTileId = 2;
     const std::uint32_t exifId = firstTileId + std::uint32_t(count);
     const bool withExif = !exif.empty();
+    const std::uint32_t thumbId = exifId + (withExif ? 1 : 0);
+    const std::uint32_t itemCount = std::uint32_t(count + 1 + (withExif ? 1 : 0) + (thumb ? 1 : 0));
 
     // Everything in 'meta' but 'iloc', whose file offsets depend on the size of 'meta' itself.
     Bytes hdlr;
@@ -125,10 +135,11 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
         return fullBox("infe", 2, hidden ? 1 : 0, body);
     };
     Bytes iinf;
-    put(iinf, std::uint32_t(count + 1 + (withExif ? 1 : 0)), 2);
+    put(iinf, itemCount, 2);
     append(iinf, infe(gridId, "grid", false));
     for (int i = 0; i < count; ++i) append(iinf, infe(firstTileId + std::uint32_t(i), "hvc1", true));
     if (withExif) append(iinf, infe(exifId, "Exif", false));
+    if (thumb) append(iinf, infe(thumbId, "hvc1", false));
 
     Bytes dimg;
     put(dimg, gridId, 2);
@@ -141,6 +152,13 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
         put(cdsc, 1, 2);
         put(cdsc, gridId, 2);
         append(iref, box("cdsc", cdsc));
+    }
+    if (thumb) {
+        Bytes thmb;
+        put(thmb, thumbId, 2);
+        put(thmb, 1, 2);
+        put(thmb, gridId, 2);
+        append(iref, box("thmb", thmb));
     }
 
     Bytes grid;  // version 0, 16-bit output size
@@ -175,19 +193,29 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
     append(ipco, fullBox("pixi", 0, 0, pixi));
     // Transformative properties are essential (a reader that cannot apply them must not show
     // the picture) and come after the descriptive ones.
-    Bytes gridProperties = {kFullSize, kColr, kPixi};
+    Bytes transforms;
     const Transform transform = transformFor(layout.orientation);
     std::uint8_t next = kPixi + 1;
     if (transform.quarterTurns != 0) {
         append(ipco, box("irot", Bytes{std::uint8_t(transform.quarterTurns)}));
-        gridProperties.push_back(0x80 | next++);
+        transforms.push_back(0x80 | next++);
     }
     if (transform.mirrorAxis >= 0) {
         append(ipco, box("imir", Bytes{std::uint8_t(transform.mirrorAxis)}));
-        gridProperties.push_back(0x80 | next++);
+        transforms.push_back(0x80 | next++);
+    }
+    Bytes gridProperties = {kFullSize, kColr, kPixi};
+    append(gridProperties, transforms);
+    // The thumbnail's own configuration and size, the grid's colour and transforms.
+    Bytes thumbProperties;
+    if (thumb) {
+        append(ipco, thumb->configuration);
+        append(ipco, ispe(thumbnail->width, thumbnail->height));
+        thumbProperties = {std::uint8_t(0x80 | next), std::uint8_t(next + 1), kColr, kPixi};
+        append(thumbProperties, transforms);
     }
     Bytes ipma;
-    put(ipma, std::uint32_t(count + 1), 4);
+    put(ipma, std::uint32_t(count + 1 + (thumb ? 1 : 0)), 4);
     put(ipma, gridId, 2);
     ipma.push_back(std::uint8_t(gridProperties.size()));
     append(ipma, gridProperties);
@@ -196,6 +224,11 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
         ipma.push_back(4);
         // The decoder configuration is essential: a reader that cannot use it must not show the tile.
         ipma.push_back(0x80 | kHvcC), ipma.push_back(kTileSize), ipma.push_back(kColr), ipma.push_back(kPixi);
+    }
+    if (thumb) {
+        put(ipma, thumbId, 2);
+        ipma.push_back(std::uint8_t(thumbProperties.size()));
+        append(ipma, thumbProperties);
     }
     Bytes iprp = box("ipco", ipco);
     append(iprp, fullBox("ipma", 0, 0, ipma));
@@ -212,7 +245,7 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
         Bytes body;
         body.push_back(0x44);
         body.push_back(0x00);
-        put(body, std::uint32_t(count + 1 + (withExif ? 1 : 0)), 2);
+        put(body, itemCount, 2);
         auto entry = [&](std::uint32_t id, int method, std::uint64_t offset, std::uint64_t length) {
             put(body, id, 2);
             put(body, std::uint32_t(method), 2);
@@ -224,7 +257,8 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
         entry(gridId, 1, 0, grid.size());
         std::uint64_t at = mdatData;
         for (const TileCode& c : codes) entry(firstTileId + std::uint32_t(&c - codes.data()), 0, at, c.data.size()), at += c.data.size();
-        if (withExif) entry(exifId, 0, at, exifItem(exif).size());
+        if (withExif) entry(exifId, 0, at, exifItem(exif).size()), at += exifItem(exif).size();
+        if (thumb) entry(thumbId, 0, at, thumb->data.size());
         return fullBox("iloc", 1, 0, body);
     };
     auto makeMeta = [&](std::uint64_t mdatData) {
@@ -241,6 +275,7 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
     const std::size_t metaSize = makeMeta(0).size();
     std::uint64_t payload = withExif ? exifItem(exif).size() : 0;
     for (const TileCode& c : codes) payload += c.data.size();
+    if (thumb) payload += thumb->data.size();
     const std::uint64_t mdatData = ftypBox.size() + metaSize + 8;
     if (mdatData + payload > 0xFFFFFFFFull) return *why = "picture too large for 32-bit offsets", std::nullopt;
 
@@ -250,6 +285,7 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
     putType(out, "mdat");
     for (const TileCode& c : codes) append(out, c.data);
     if (withExif) append(out, exifItem(exif));
+    if (thumb) append(out, thumb->data);
     return out;
 }
 

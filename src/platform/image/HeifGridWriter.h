@@ -28,10 +28,21 @@ struct HeifNclx {
     bool fullRange = true;
 };
 
+// A reduced copy of the picture, as a single-picture HEIC file of `width` x `height` pixels (in
+// the grid's stored orientation), written as a 'thmb' item of the grid: readers that draw many
+// photos small decode it instead of the grid.
+struct HeifGridThumbnail {
+    Bytes file;
+    int width = 0, height = 0;
+};
+
 // `tiles` are the tile files row by row (columns x rows of them), all coded with the same
 // settings (their HEVC configurations must be identical). `exif` is a TIFF-structured block or
-// empty. Nothing, with `why` set, when a tile file cannot be read or the tiles disagree.
+// empty; `thumbnail` may be null. The thumbnail shares the grid's colour and transform
+// properties, so it shows upright the same way. Nothing, with `why` set, when a tile or the
+// thumbnail file cannot be read or the tiles disagree.
 std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGridLayout& layout,
-                                   const HeifNclx& nclx, const Bytes& exif, std::string* why = nullptr);
+                                   const HeifNclx& nclx, const Bytes& exif, std::string* why = nullptr,
+                                   const HeifGridThumbnail* thumbnail = nullptr);
 
 }  // namespace sorvel::image

@@ -1,5 +1,7 @@
 #include "platform/image/HeifStructure.h"
 
+#include <algorithm>
+
 namespace sorvel::image::isobmff {
 
 std::optional<HeifStructure> HeifStructure::read(const std::uint8_t* file, std::size_t size) {
@@ -88,6 +90,23 @@ const Box* HeifStructure::property(std::uint32_t item, std::uint32_t type) const
 std::vector<std::uint32_t> HeifStructure::references(std::uint32_t item, std::uint32_t type) const {
     auto it = references_.find({item, type});
     return it == references_.end() ? std::vector<std::uint32_t>{} : it->second;
+}
+
+std::vector<std::uint32_t> HeifStructure::referencing(std::uint32_t item, std::uint32_t type) const {
+    std::vector<std::uint32_t> from;
+    for (const auto& [key, targets] : references_)
+        if (key.second == type && std::find(targets.begin(), targets.end(), item) != targets.end())
+            from.push_back(key.first);
+    return from;
+}
+
+std::vector<const Box*> HeifStructure::properties(std::uint32_t item) const {
+    std::vector<const Box*> found;
+    auto it = associations_.find(item);
+    if (it == associations_.end()) return found;
+    for (int index : it->second)
+        if (index >= 1 && std::size_t(index) <= properties_.size()) found.push_back(&properties_[std::size_t(index) - 1]);
+    return found;
 }
 
 std::optional<GridDescriptor> HeifStructure::grid(std::uint32_t item) const {

@@ -29,6 +29,10 @@ public:
     const Box* property(std::uint32_t item, std::uint32_t type) const;
     // The items `item` refers to with a reference of `type` ('dimg': a grid's tiles in order).
     std::vector<std::uint32_t> references(std::uint32_t item, std::uint32_t type) const;
+    // The items that refer to `item` with a reference of `type` ('thmb': its thumbnails).
+    std::vector<std::uint32_t> referencing(std::uint32_t item, std::uint32_t type) const;
+    // The item's associated properties in association order (transforms apply in that order).
+    std::vector<const Box*> properties(std::uint32_t item) const;
     // A 'grid' item's descriptor; nothing when it is malformed.
     std::optional<GridDescriptor> grid(std::uint32_t item) const;
     std::optional<std::vector<std::uint8_t>> data(std::uint32_t item) const { return itemData(file_, size_, item); }

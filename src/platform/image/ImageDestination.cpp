@@ -13,13 +13,17 @@
 #include <png.h>
 
 #include "platform/image/Exif.h"
+#include "platform/image/HeicThumbnail.h"
 #include "platform/image/HeifGridWriter.h"
+#include "platform/image/HeifStructure.h"
 #include "platform/image/Image.h"
 #include "platform/image/RenderContext.h"
 
 namespace sorvel::image {
 
 namespace {
+
+enum class CodingThreads { X265Default, One };
 
 struct EncodeRequest {
     Bitmap pixels;  // 8-bit straight RGBA in `space`
@@ -30,7 +34,23 @@ struct EncodeRequest {
     std::string speed;
     int orientation;  // 1..8: the Exif tag; a HEIC's irot/imir too
     int tileSize;     // HEIC: > 0 writes a grid of tiles this size when the picture is larger
+    int thumbnailSide;  // HEIC: the embedded thumbnail's least long side; 0 writes none
+    CodingThreads codingThreads = CodingThreads::X265Default;
 };
+
+// The request's picture reduced for the embedded thumbnail; nothing when it gets none (alpha
+// would need an alpha item of its own, and small pictures are their own thumbnail).
+std::optional<EncodeRequest> thumbnailRequest(const EncodeRequest& r) {
+    if (r.alpha || r.thumbnailSide <= 0) return std::nullopt;
+    auto pixels = reduceForThumbnail(r.pixels, r.thumbnailSide);
+    if (!pixels) return std::nullopt;
+    EncodeRequest t = r;
+    t.pixels = std::move(*pixels);
+    t.exif.reset();
+    t.tileSize = 0, t.thumbnailSide = 0;
+    t.codingThreads = CodingThreads::One;
+    return t;
+}
 
 // The bitmap as 8-bit straight RGBA in `space`, converted through the renderer when needed.
 std::optional<Bitmap> toRGBA8(const Bitmap& b, ColorSpace space) {
@@ -57,6 +77,14 @@ HeifNclx nclxFor(ColorSpace space) {
     return n;
 }
 
+void setNclx(heif_color_profile_nclx& nclx, ColorSpace space) {
+    const HeifNclx profile = nclxFor(space);
+    nclx.color_primaries = heif_color_primaries(profile.primaries);
+    nclx.transfer_characteristics = heif_transfer_characteristics(profile.transfer);
+    nclx.matrix_coefficients = heif_matrix_coefficients(profile.matrix);
+    nclx.full_range_flag = profile.fullRange ? 1 : 0;
+}
+
 // x265 speed settings, chosen by bench/image (measurements in bench/image/RESULTS.md).
 void applySpeed(heif_encoder* enc, const std::string& speed) {
     if (speed == "slow") {
@@ -68,29 +96,30 @@ void applySpeed(heif_encoder* enc, const std::string& speed) {
     }
 }
 
-// The region (x0, y0, codedWidth x codedHeight) of the request's pixels as one HEIC picture, as
-// libheif writes it; columns and rows past the bitmap's edge repeat its last column and row (a
-// grid's edge tiles are coded at full size and cropped by the grid).
-bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, int codedHeight, const Bytes* exif,
-                       Bytes& out) {
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
-    if (!ctx) return false;
-    heif_encoder* rawEnc = nullptr;
-    if (heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEnc).code != heif_error_Ok)
-        return false;
-    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> enc(rawEnc, heif_encoder_release);
-    heif_encoder_set_lossy_quality(enc.get(), int(std::lround(r.quality * 100.0)));
-    applySpeed(enc.get(), r.speed);
+// The 'ispe' of an item of a file we just wrote.
+std::optional<std::pair<int, int>> ispeSize(const isobmff::HeifStructure& s, std::uint32_t item) {
+    const isobmff::Box* ispe = s.property(item, isobmff::fourcc("ispe"));
+    if (!ispe || ispe->size < 12) return std::nullopt;
+    return std::pair{int(isobmff::readBE(ispe->body + 4, 4)), int(isobmff::readBE(ispe->body + 8, 4))};
+}
 
+using HeifImageOwner = std::unique_ptr<heif_image, decltype(&heif_image_release)>;
+using HeifHandleOwner = std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)>;
+
+// The region (x0, y0, codedWidth x codedHeight) of the request's pixels as a libheif picture
+// with the request's colour description; columns and rows past the bitmap's edge repeat its
+// last column and row (a grid's edge tiles are coded at full size and cropped by the grid).
+HeifImageOwner heifPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, int codedHeight) {
+    HeifImageOwner none(nullptr, heif_image_release);
     const int w = codedWidth, h = codedHeight;
     heif_image* rawImg = nullptr;
     const heif_chroma chroma = r.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
-    if (heif_image_create(w, h, heif_colorspace_RGB, chroma, &rawImg).code != heif_error_Ok) return false;
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> img(rawImg, heif_image_release);
-    if (heif_image_add_plane(img.get(), heif_channel_interleaved, w, h, 8).code != heif_error_Ok) return false;
+    if (heif_image_create(w, h, heif_colorspace_RGB, chroma, &rawImg).code != heif_error_Ok) return none;
+    HeifImageOwner img(rawImg, heif_image_release);
+    if (heif_image_add_plane(img.get(), heif_channel_interleaved, w, h, 8).code != heif_error_Ok) return none;
     int stride = 0;
     std::uint8_t* plane = heif_image_get_plane(img.get(), heif_channel_interleaved, &stride);
-    if (!plane) return false;
+    if (!plane) return none;
     const int lastX = r.pixels.width() - 1, lastY = r.pixels.height() - 1;
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* s = r.pixels.row(std::min(y0 + y, lastY));
@@ -108,14 +137,32 @@ bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, i
 
     std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
         heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
-    if (!nclx) return false;
-    const HeifNclx profile = nclxFor(r.space);
-    nclx->color_primaries = heif_color_primaries(profile.primaries);
-    nclx->transfer_characteristics = heif_transfer_characteristics(profile.transfer);
-    nclx->matrix_coefficients = heif_matrix_coefficients(profile.matrix);
-    nclx->full_range_flag = profile.fullRange ? 1 : 0;
+    if (!nclx) return none;
+    setNclx(*nclx, r.space);
     heif_image_set_nclx_color_profile(img.get(), nclx.get());
+    return img;
+}
 
+// Codes `img` (from heifPicture) into `ctx` with the request's settings.
+HeifHandleOwner encodeInto(heif_context* ctx, const EncodeRequest& r, heif_image* img) {
+    HeifHandleOwner none(nullptr, heif_image_handle_release);
+    heif_encoder* rawEnc = nullptr;
+    if (heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &rawEnc).code != heif_error_Ok) return none;
+    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> enc(rawEnc, heif_encoder_release);
+    heif_encoder_set_lossy_quality(enc.get(), int(std::lround(r.quality * 100.0)));
+    applySpeed(enc.get(), r.speed);
+    if (r.codingThreads == CodingThreads::One) {
+        // For a thumbnail, starting x265's thread pools and frame threads costs about as much as
+        // the coding (BM_HeicThumbnailCoding in bench/image: half the added time without them).
+        heif_encoder_set_parameter_string(enc.get(), "x265:pools", "none");
+        heif_encoder_set_parameter_string(enc.get(), "x265:frame-threads", "1");
+        heif_encoder_set_parameter_string(enc.get(), "x265:lookahead-slices", "0");
+    }
+
+    std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
+        heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
+    if (!nclx) return none;
+    setNclx(*nclx, r.space);
     std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
         heif_encoding_options_alloc(), heif_encoding_options_free);
     options->save_alpha_channel = r.alpha ? 1 : 0;
@@ -124,10 +171,32 @@ bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, i
     options->output_nclx_profile = nclx.get();
 
     heif_image_handle* handle = nullptr;
-    if (heif_context_encode_image(ctx.get(), img.get(), enc.get(), options.get(), &handle).code != heif_error_Ok)
-        return false;
-    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handleOwner(handle,
-                                                                                       heif_image_handle_release);
+    if (heif_context_encode_image(ctx, img, enc.get(), options.get(), &handle).code != heif_error_Ok) return none;
+    return HeifHandleOwner(handle, heif_image_handle_release);
+}
+
+// The region (x0, y0, codedWidth x codedHeight) of the request's pixels as one HEIC file, as
+// libheif writes it, with `thumbnail`'s pixels as its 'thmb' item when given.
+bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, int codedHeight, const Bytes* exif,
+                       Bytes& out, const EncodeRequest* thumbnail = nullptr) {
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
+    if (!ctx) return false;
+    HeifImageOwner img = heifPicture(r, x0, y0, codedWidth, codedHeight);
+    if (!img) return false;
+    HeifHandleOwner handleOwner = encodeInto(ctx.get(), r, img.get());
+    if (!handleOwner) return false;
+    heif_image_handle* handle = handleOwner.get();
+    if (thumbnail) {
+        const Bitmap& t = thumbnail->pixels;
+        HeifImageOwner small = heifPicture(*thumbnail, 0, 0, t.width(), t.height());
+        HeifHandleOwner smallHandle = small ? encodeInto(ctx.get(), *thumbnail, small.get())
+                                            : HeifHandleOwner(nullptr, heif_image_handle_release);
+        // libheif 1.15 hands heif_context_assign_thumbnail's two images on swapped, so the master
+        // goes second here; the written file is checked below, as a libheif with the order
+        // mended would make the picture its thumbnail's thumbnail.
+        if (!smallHandle || heif_context_assign_thumbnail(ctx.get(), smallHandle.get(), handle).code != heif_error_Ok)
+            return false;
+    }
     if (exif && !exif->empty()) {
         if (heif_context_add_exif_metadata(ctx.get(), handle, exif->data(), int(exif->size())).code != heif_error_Ok)
             return false;
@@ -135,6 +204,12 @@ bool encodeHeicPicture(const EncodeRequest& r, int x0, int y0, int codedWidth, i
     Bytes bytes;
     heif_writer writer{1, writeToBytes};
     if (heif_context_write(ctx.get(), &writer, &bytes).code != heif_error_Ok) return false;
+    if (thumbnail) {
+        const auto written = isobmff::HeifStructure::read(bytes.data(), bytes.size());
+        if (!written || written->referencing(written->primary(), isobmff::fourcc("thmb")).size() != 1 ||
+            ispeSize(*written, written->primary()) != std::pair{codedWidth, codedHeight})
+            return false;
+    }
     out = std::move(bytes);
     return true;
 }
@@ -149,21 +224,35 @@ bool encodeHeicGrid(const EncodeRequest& r, int tileWidth, int tileHeight, Bytes
     layout.orientation = r.orientation;
     const int count = layout.columns * layout.rows;
     std::vector<Bytes> tiles(static_cast<std::size_t>(count));
-    std::atomic<int> next{0};
+    // Job 0 is the thumbnail (reduced from the whole picture, the longest job: first), then the
+    // tiles. A thumbnail that fails leaves the file without one.
+    const bool wantThumbnail = !r.alpha && r.thumbnailSide > 0;
+    std::optional<HeifGridThumbnail> thumbnail;
+    const int first = wantThumbnail ? 0 : 1, jobs = count + 1;
+    std::atomic<int> next{first};
     std::atomic<bool> failed{false};
     auto work = [&] {
-        for (int i = next++; i < count && !failed; i = next++) {
+        for (int job = next++; job < jobs && !failed; job = next++) {
+            if (job == 0) {
+                auto small = thumbnailRequest(r);
+                HeifGridThumbnail t;
+                if (small && encodeHeicPicture(*small, 0, 0, small->pixels.width(), small->pixels.height(), nullptr, t.file))
+                    t.width = small->pixels.width(), t.height = small->pixels.height(), thumbnail = std::move(t);
+                continue;
+            }
+            const int i = job - 1;
             const int x0 = (i % layout.columns) * tileWidth, y0 = (i / layout.columns) * tileHeight;
             if (!encodeHeicPicture(r, x0, y0, tileWidth, tileHeight, nullptr, tiles[std::size_t(i)])) failed = true;
         }
     };
     const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     std::vector<std::thread> workers;
-    for (int t = 1; t < std::min(threads, count); ++t) workers.emplace_back(work);
+    for (int t = 1; t < std::min(threads, jobs - first); ++t) workers.emplace_back(work);
     work();
     for (auto& w : workers) w.join();
     if (failed) return false;
-    auto file = writeHeifGrid(tiles, layout, nclxFor(r.space), r.exif ? *r.exif : Bytes{});
+    auto file = writeHeifGrid(tiles, layout, nclxFor(r.space), r.exif ? *r.exif : Bytes{}, nullptr,
+                              thumbnail ? &*thumbnail : nullptr);
     if (!file) return false;
     out = std::move(*file);
     return true;
@@ -177,7 +266,10 @@ bool encodeHeic(const EncodeRequest& r, Bytes& out) {
         return encodeHeicGrid(r, r.tileSize, r.tileSize, out);
     // A turned picture is written as a grid of one tile, whose transform boxes are ours to write.
     if (!r.alpha && r.orientation != 1) return encodeHeicGrid(r, (w + 7) / 8 * 8, (h + 7) / 8 * 8, out);
-    return encodeHeicPicture(r, 0, 0, w, h, r.exif ? &*r.exif : nullptr, out);
+    const Bytes* exif = r.exif ? &*r.exif : nullptr;
+    if (auto thumbnail = thumbnailRequest(r); thumbnail && encodeHeicPicture(r, 0, 0, w, h, exif, out, &*thumbnail))
+        return true;
+    return encodeHeicPicture(r, 0, 0, w, h, exif, out);
 }
 
 struct JpegError {
@@ -305,8 +397,11 @@ bool ImageDestination::finalize() {
     // Tiles smaller than 64 would cost more in headers than they save; x265 wants multiples of 8.
     int tileSize = int(std::clamp<long long>(options_[kHEICTileSize].toInteger(), 0, 65535));
     if (tileSize > 0) tileSize = std::max(64, tileSize / 8 * 8);
-    EncodeRequest request{*pixels, space, quality, alpha, exif::write(exifEntries),
-                          options_[kHEICEncoderSpeed].toString().value_or("fast"), orientation, tileSize};
+    const Value& thumbnailOption = options_[kHEICThumbnailSize];
+    const int thumbnailSide = thumbnailOption.isNull() ? kHeicThumbnailSide
+                                                       : int(std::clamp<long long>(thumbnailOption.toInteger(), 0, 4096));
+    EncodeRequest request{*pixels,     space,       quality, alpha, exif::write(exifEntries),
+                          options_[kHEICEncoderSpeed].toString().value_or("fast"), orientation, tileSize, thumbnailSide};
     Bytes encoded;
     bool ok = type_ == kTypeHEIC ? encodeHeic(request, encoded)
               : type_ == kTypeJPEG ? encodeJpeg(request, encoded)

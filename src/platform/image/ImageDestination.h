@@ -22,6 +22,10 @@
 //                             least 64), coded on every core, as phone cameras write theirs:
 //                             readers decode the tiles in parallel. Pictures with alpha are
 //                             written whole.
+//   kHEICThumbnailSize        int; the long side the HEIC's embedded thumbnail ('thmb' item,
+//                             turned like the picture) has at least, default kHeicThumbnailSide
+//                             (HeicThumbnail.h); 0 writes none. Pictures less than twice that
+//                             size and pictures with alpha get none.
 
 #include <memory>
 #include <optional>
@@ -44,6 +48,7 @@ inline constexpr const char* kColorSpaceSRGB = "kCGColorSpaceSRGB";
 inline constexpr const char* kOrientation = "Orientation";
 inline constexpr const char* kHEICEncoderSpeed = "SorvelHEICEncoderSpeed";
 inline constexpr const char* kHEICTileSize = "SorvelHEICTileSize";
+inline constexpr const char* kHEICThumbnailSize = "SorvelHEICThumbnailSize";
 
 inline constexpr const char* kTypeHEIC = "public.heic";
 inline constexpr const char* kTypeJPEG = "public.jpeg";

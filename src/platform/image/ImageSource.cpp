@@ -1,5 +1,7 @@
 #include "platform/image/ImageSource.h"
 
+#include <algorithm>
+
 #include "platform/image/Decode.h"
 #include "platform/image/Exif.h"
 
@@ -61,6 +63,35 @@ std::optional<ImageSource> ImageSource::make(const std::uint8_t* data, std::size
 std::optional<Image> ImageSource::image() const {
     if (!bytes_ || type_ == "com.adobe.raw-image" || type_ == "public.tiff") return std::nullopt;
     return Image::fromBytes(*bytes_);
+}
+
+}  // namespace sorvel::image
+
+namespace sorvel::image {
+
+namespace {
+
+Image reducedTo(const Image& picture, int maxPixelSize) {
+    const Rect e = picture.extent();
+    const double longSide = std::max(e.width, e.height);
+    if (longSide <= maxPixelSize) return picture;
+    auto scaled = picture.applyingFilter("CILanczosScaleTransform",
+                                         {{"inputScale", maxPixelSize / longSide}, {"inputAspectRatio", 1.0}});
+    return scaled ? *scaled : picture;
+}
+
+}  // namespace
+
+std::optional<Image> ImageSource::thumbnail(int maxPixelSize) const {
+    if (!bytes_ || maxPixelSize < 1) return std::nullopt;
+    const Bytes& b = *bytes_;
+    std::optional<Bitmap> small;
+    if (type_ == "public.heic") small = decode::decodeHeifThumbnail(b.data(), b.size(), maxPixelSize);
+    else if (type_ == "public.jpeg") small = decode::decodeJpegReduced(b.data(), b.size(), maxPixelSize);
+    else if (type_ == "com.adobe.raw-image") small = decode::decodeRawPreview(b.data(), b.size(), maxPixelSize);
+    std::optional<Image> picture = small ? std::optional<Image>(Image(*small)) : image();
+    if (!picture) return std::nullopt;
+    return reducedTo(*picture, maxPixelSize);
 }
 
 }  // namespace sorvel::image

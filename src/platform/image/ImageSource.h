@@ -38,6 +38,13 @@ public:
     // developer does that) and for pixels that fail to decode.
     std::optional<Image> image() const;
 
+    // Image 0 at most `maxPixelSize` pixels on its long side (never enlarged), as stored like
+    // image(), made from the least the file offers that is at least that large: a HEIC's
+    // thumbnail item, a JPEG decoded at 1/2, 1/4 or 1/8 of its size, a DNG's embedded preview;
+    // else the picture decoded whole. Damaged or unsuitable thumbnails are passed over. Nothing
+    // where image() gives nothing and there is no suitable preview. Any thread.
+    std::optional<Image> thumbnail(int maxPixelSize) const;
+
 private:
     std::shared_ptr<const Bytes> bytes_;
     std::string type_;

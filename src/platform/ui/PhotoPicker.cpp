@@ -51,20 +51,20 @@ std::optional<Bytes> readFile(const std::filesystem::path& file) {
     return data;
 }
 
-// A still's bytes made into an upright thumbnail of at most `side` pixels. Any thread.
+// A still's bytes made into an upright thumbnail filling a cell of `side` x `side` pixels (the
+// picture's middle): from the file's embedded thumbnail when it is large enough. Any thread.
 std::optional<QImage> decodeThumbnail(const Bytes& data, int side) {
     auto source = image::ImageSource::make(data);
     if (!source) return std::nullopt;
-    auto picture = source->image();
-    if (!picture) return std::nullopt;
-    // A square cell shows the picture's middle: reduce so the short side fills it.
-    image::Image upright = picture->oriented(source->orientation());
-    image::Rect e = upright.extent();
-    double shortSide = std::min(e.width, e.height), longSide = std::max(e.width, e.height);
+    const double shortSide = std::min(source->width(), source->height());
+    const double longSide = std::max(source->width(), source->height());
     if (shortSide <= 0) return std::nullopt;
-    int maxSide = static_cast<int>(std::ceil(side * longSide / shortSide));
+    // The short side fills the cell.
+    const int maxSide = std::max(1, static_cast<int>(std::ceil(side * longSide / shortSide)));
+    auto picture = source->thumbnail(maxSide);
+    if (!picture) return std::nullopt;
     static const image::RenderContext context;
-    return renderToQImage(upright, context, std::max(1, maxSide));
+    return renderToQImage(picture->oriented(source->orientation()), context, maxSide);
 }
 
 }  // namespace
