@@ -55,6 +55,26 @@ TEST(ShootCommand, ThreeStillsInAFreshHome) {
         EXPECT_TRUE(std::filesystem::exists(dir.path() / "lib" / name)) << name;
 }
 
+// Skipping the welcome on a fresh home stands for a home that was welcomed, with the defaults
+// the welcome registers: the still is saved at the camera's full size (3024 x 4032 upright),
+// not at the resolution scale 0 of a store that never had one. A value given with --set stays.
+TEST(ShootCommand, SkippingTheWelcomeKeepsTheWelcomesDefaults) {
+    for (const std::string& scale : {std::string(), std::string(" --set normal_resolution_scale=0.25")}) {
+        SCOPED_TRACE(scale);
+        TempFolder dir("sorvel-shoot");
+        std::string where = "--home " + (dir.path() / "home").string() + " --library " + (dir.path() / "lib").string();
+        ProcessRun r = shoot(where + " shoot --set isFirstLaunch=true --set setting_2=false" + scale);
+        ASSERT_EQ(r.code, 0) << r.out;
+        auto bytes = sorvel::readFile(dir.path() / "lib" / "IMG_0001.HEIC");
+        ASSERT_TRUE(bytes);
+        auto source = sorvel::image::ImageSource::make(*bytes);
+        ASSERT_TRUE(source);
+        // The normal still rounds its sides to multiples of 16.
+        const int expectedShortSide = scale.empty() ? 3024 : 756;
+        EXPECT_NEAR(std::min(source->width(), source->height()), expectedShortSide, 16);
+    }
+}
+
 // With camera access refused nothing is captured, the exit code says so, and the reason is given.
 TEST(ShootCommand, DeniedCameraFailsAndSaysWhy) {
     TempFolder dir("sorvel-shoot");

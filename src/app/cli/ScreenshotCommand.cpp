@@ -8,6 +8,7 @@
 #include "app/AppMain.h"
 #include "app/FirstLaunchManager.h"
 #include "app/ViewController.h"
+#include "app/cli/CommandSettings.h"
 #include "app/cli/ProModeOptions.h"
 #include "app/cli/ShootOptions.h"
 #include "app/cli/SettingsPanelScreenshot.h"
@@ -143,7 +144,7 @@ int runScreenshotCommand(const CommandLine& line, int& argc, char** argv) {
     setConsoleStream(stderr);
     Application app(argc, argv, DisplayMode::Headless);
     AppEnvironment env(line.home, line.library);
-    for (const auto& [key, value] : parsed.options->settings) env.settings().setObject(value, key);
+    applyCommandSettings(env.settings(), parsed.options->settings);
     if (auto error = prepareCameraAndLibrary(line, env, RigMode::RealTime)) {
         std::cerr << "screenshot: " << *error << "\n";
         return 2;

@@ -11,6 +11,7 @@
 #include "app/AppEnvironment.h"
 #include "app/AppMain.h"
 #include "app/ViewController.h"
+#include "app/cli/CommandSettings.h"
 #include "app/cli/ShootOptions.h"
 #include "app/cli/ProModeOptions.h"
 #include "app/journal/CaptureJournal.h"
@@ -191,7 +192,7 @@ int runShootCommand(const CommandLine& line, int& argc, char** argv) {
 
     Application app(argc, argv, DisplayMode::Headless);
     AppEnvironment env(line.home, line.library);
-    for (const auto& [key, value] : options.settings) env.settings().setObject(value, key);
+    applyCommandSettings(env.settings(), options.settings);
     if (auto error = prepareCameraAndLibrary(line, env, RigMode::RealTime)) {
         std::cerr << "shoot: " << *error << "\n";
         return 2;
