@@ -53,7 +53,9 @@ TEST(SettingsLogic, RowsMatchTheirKeys) {
         if (rows[i].control == OptionRow::Control::Segmented) segmented.insert(static_cast<int>(i));
         else EXPECT_TRUE(rows[i].items.empty());
     EXPECT_EQ(segmented, (std::set<int>{1, 3, 7, 8}));
-    EXPECT_EQ(rows[3].items, (std::vector<const char*>{"关", "自动", "开", "常亮"}));
+    // As texts: the literals of two files need not share an address.
+    EXPECT_EQ(std::vector<std::string>(rows[3].items.begin(), rows[3].items.end()),
+              (std::vector<std::string>{"关", "自动", "开", "常亮"}));
     EXPECT_EQ(std::string(rows[0].title), "深度Sorvel");
     EXPECT_EQ(std::string(rows[14].title), "水印包含地点");
     EXPECT_EQ(switchKey(9), "setting_9");
