@@ -48,19 +48,6 @@ Bytes encode(const Bitmap& b, const Dictionary& extra = {}, std::string_view typ
     return out;
 }
 
-double psnr(const Bitmap& a, const Bitmap& b) {
-    if (a.width() != b.width() || a.height() != b.height()) return 0;
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            for (int c = 0; c < 3; ++c) {
-                const double d = double(a.row(y)[4 * x + c]) - double(b.row(y)[4 * x + c]);
-                sum += d * d;
-            }
-    const double mse = sum / (double(a.width()) * a.height() * 3);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 int maxDifference(const Bitmap& a, const Bitmap& b) {
     int most = 0;
     for (int y = 0; y < a.height(); ++y)
@@ -178,7 +165,7 @@ TEST(HeicThumbnailWriter, EveryWritePathAddsOneThumbnailTurnedLikeThePicture) {
         ASSERT_TRUE(other.stored);
         ASSERT_EQ(other.stored->width(), 400);
         const Bitmap primaryReduced = rendered(Image(decodedWhole(file)), 400, 300);
-        EXPECT_GT(psnr(*other.stored, primaryReduced), 30.0);
+        EXPECT_GT(test::psnr(*other.stored, primaryReduced), 30.0);
     }
 }
 
@@ -225,12 +212,12 @@ TEST(ImageSourceThumbnail, HeicUsesItsThumbnailOnlyWhenLargeEnough) {
     auto smaller = source->thumbnail(200);
     ASSERT_TRUE(smaller);
     EXPECT_EQ(smaller->extent(), (Rect{0, 0, 200, 150}));
-    EXPECT_GT(psnr(rendered(*smaller, 200, 150), rendered(Image(*other.stored), 200, 150)), 40.0);
+    EXPECT_GT(test::psnr(rendered(*smaller, 200, 150), rendered(Image(*other.stored), 200, 150)), 40.0);
 
     auto larger = source->thumbnail(800);
     ASSERT_TRUE(larger);
     EXPECT_EQ(larger->extent(), (Rect{0, 0, 800, 600}));
-    EXPECT_GT(psnr(rendered(*larger, 800, 600), rendered(Image(decodedWhole(file)), 800, 600)), 40.0);
+    EXPECT_GT(test::psnr(rendered(*larger, 800, 600), rendered(Image(decodedWhole(file)), 800, 600)), 40.0);
 
     auto whole = source->thumbnail(5000);
     ASSERT_TRUE(whole);
@@ -319,7 +306,7 @@ TEST(ImageSourceThumbnail, FilesFromOtherSoftware) {
     auto large = source->thumbnail(640);
     ASSERT_TRUE(large);
     EXPECT_NEAR(large->extent().width, 640, 0.5);
-    EXPECT_GT(psnr(rendered(*large, 640, 427), rendered(*source->image(), 640, 427)), 45.0);
+    EXPECT_GT(test::psnr(rendered(*large, 640, 427), rendered(*source->image(), 640, 427)), 45.0);
 
     const Bytes quickTime = test::readFile(data + "/metadata/QuickTime.heic");
     auto tiny = ImageSource::make(quickTime);
@@ -372,7 +359,7 @@ TEST(ImageSourceThumbnail, JpegDecodesReducedAndKeepsStoredOrientation) {
         ASSERT_TRUE(thumb);
         EXPECT_NEAR(thumb->extent().width, side, 0.5);
         EXPECT_NEAR(thumb->extent().height, side * 0.75, 0.5);
-        EXPECT_GT(psnr(rendered(*thumb, 400, 300), whole), 32.0) << side;
+        EXPECT_GT(test::psnr(rendered(*thumb, 400, 300), whole), 32.0) << side;
     }
     auto tiny = decode::decodeJpegReduced(jpeg.data(), jpeg.size(), 10);
     ASSERT_TRUE(tiny);

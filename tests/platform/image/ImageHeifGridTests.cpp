@@ -46,19 +46,6 @@ Bytes encode(const Bitmap& b, int tileSize, const Dictionary& extra = {}) {
     return out;
 }
 
-// Peak signal-to-noise ratio of the colour channels, in dB.
-double psnr(const Bitmap& a, const Bitmap& b) {
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            for (int c = 0; c < 3; ++c) {
-                const double d = double(a.row(y)[4 * x + c]) - double(b.row(y)[4 * x + c]);
-                sum += d * d;
-            }
-    const double mse = sum / (double(a.width()) * a.height() * 3);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 // The item types the file's 'iinf' lists, in order.
 std::vector<std::string> itemTypes(const Bytes& file) {
     using namespace isobmff;
@@ -93,7 +80,7 @@ TEST(ImageHeifGrid, OddSizedGridDecodesToTheSourcePicture) {
     ASSERT_TRUE(single);
     ASSERT_EQ(decoded->width(), 1000);
     ASSERT_EQ(decoded->height(), 700);
-    const double gridPsnr = psnr(*decoded, source), singlePsnr = psnr(*single, source);
+    const double gridPsnr = test::psnr(*decoded, source), singlePsnr = test::psnr(*single, source);
     EXPECT_GT(gridPsnr, 30.0);
     EXPECT_GT(gridPsnr, singlePsnr - 2.0) << "tiling lost more than the coding does";
     // The last column and row come from the partial tiles.
@@ -212,7 +199,7 @@ TEST(ImageHeifGrid, TurnedPicturesCarryTransformBoxesThatOtherReadersApply) {
             auto stored = decode::decodePrimary(file.data(), file.size());
             ASSERT_TRUE(stored);
             ASSERT_EQ(stored->width(), 200);
-            EXPECT_GT(psnr(*stored, source), 27.0) << "the pixels were turned, orientation " << o;
+            EXPECT_GT(test::psnr(*stored, source), 27.0) << "the pixels were turned, orientation " << o;
 
             auto shown = libheifDisplay(file);
             ASSERT_TRUE(shown) << o;
@@ -220,7 +207,7 @@ TEST(ImageHeifGrid, TurnedPicturesCarryTransformBoxesThatOtherReadersApply) {
             auto expected = test::renderRGBA8(ours, ours.extent());
             ASSERT_EQ(shown->width(), expected->width()) << o;
             ASSERT_EQ(shown->height(), expected->height()) << o;
-            EXPECT_GT(psnr(*shown, *expected), 45.0) << "tile " << tile << " orientation " << o;
+            EXPECT_GT(test::psnr(*shown, *expected), 45.0) << "tile " << tile << " orientation " << o;
         }
     }
 }

@@ -41,6 +41,19 @@ std::optional<Bitmap> renderRGBA8(const Image& image, const Rect& rect, RenderOp
     return RenderContext(options).render(image, rect, PixelFormat::RGBA8, ColorSpace::SRGB);
 }
 
+double psnr(const Bitmap& a, const Bitmap& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return 0;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double d = double(a.row(y)[4 * x + c]) - double(b.row(y)[4 * x + c]);
+                sum += d * d;
+            }
+    const double mse = sum / (double(a.width()) * a.height() * 3);
+    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
 std::string firstDifference(const Bitmap& a, const Bitmap& b) {
     std::ostringstream out;
     if (a.width() != b.width() || a.height() != b.height() || a.format() != b.format()) {

@@ -18,6 +18,9 @@ Bitmap noiseBitmap(int w, int h, unsigned seed);
 std::optional<Bitmap> renderRGBA8(const Image& image, const Rect& rect,
                                   RenderOptions options = {});
 
+// Peak signal-to-noise ratio of the colour channels, in dB (99 when equal, 0 when the sizes differ).
+double psnr(const Bitmap& a, const Bitmap& b);
+
 // "" when equal, else the first differing pixel (column, row from the top) and both values.
 std::string firstDifference(const Bitmap& a, const Bitmap& b);
 
