@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <chrono>
+#include <cstdint>
 
 #include "Clock.h"
 
@@ -11,6 +12,9 @@ namespace {
 
 std::atomic<DispatchQueue*> mainQueue{nullptr};
 std::atomic<bool> mainClosed{false};
+// Counts installations of the main queue, so that a timer set on one main queue never runs on
+// another installed after it.
+std::atomic<std::uint64_t> mainGeneration{0};
 std::atomic<std::thread::id> mainThread{};
 
 // The main queue once it has been uninstalled: a clock, capture or worker thread that finishes
@@ -120,6 +124,16 @@ void BackgroundActivity::notify() {
 
 void DispatchQueue::asyncAfter(double seconds, Block block) {
     Clock& clock = Clock::current();
+    if (mainQueue.load(std::memory_order_acquire) == this) {
+        // The app may exit with timers of the main queue pending: the queue object is gone when
+        // they fire on the clock's thread. Looked up then, an uninstalled main queue drops them.
+        const std::uint64_t generation = mainGeneration.load(std::memory_order_acquire);
+        clock.schedule(clock.now() + seconds, [generation, b = std::move(block)]() mutable {
+            if (mainGeneration.load(std::memory_order_acquire) != generation) return;
+            DispatchQueue::main().async(std::move(b));
+        });
+        return;
+    }
     clock.schedule(clock.now() + seconds, [this, b = std::move(block)]() mutable { async(std::move(b)); });
 }
 
@@ -157,6 +171,7 @@ std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label) {
 }
 
 void DispatchQueue::installMain(DispatchQueue* queue) {
+    mainGeneration.fetch_add(1, std::memory_order_acq_rel);
     mainClosed.store(queue == nullptr, std::memory_order_release);
     mainQueue.store(queue, std::memory_order_release);
     mainThread.store(queue ? std::this_thread::get_id() : std::thread::id{});

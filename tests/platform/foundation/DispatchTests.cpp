@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
 #include "platform/foundation/Clock.h"
@@ -130,4 +131,29 @@ TEST(DispatchExit, BlocksAfterTheMainQueueIsGoneAreDropped) {
     late.join();
     EXPECT_FALSE(ran);
     EXPECT_NE(DispatchQueue::main().label(), "com.sorvel.main");
+}
+
+// The app can exit with timers of the main queue pending (an animation's completion, the
+// preview card's close): they fire on the clock's thread after the queue object is gone, and
+// must be dropped, not sent to that queue nor to a main queue installed after it.
+TEST(DispatchExit, TimersOfAMainQueueThatIsGoneAreDropped) {
+    VirtualClock clock{0.0};
+    Clock::install(&clock);
+    int ran = 0;
+    {
+        auto first = std::make_unique<ManualMainQueue>(clock);
+        DispatchQueue::installMain(first.get());
+        DispatchQueue::main().asyncAfter(1.0, [&] { ++ran; });
+        DispatchQueue::installMain(nullptr);
+    }
+    ManualMainQueue second{clock};
+    DispatchQueue::installMain(&second);
+    second.advance(2.0);
+    EXPECT_EQ(ran, 0);
+    // A timer of the queue that is installed still runs.
+    DispatchQueue::main().asyncAfter(1.0, [&] { ran += 10; });
+    second.advance(2.0);
+    EXPECT_EQ(ran, 10);
+    DispatchQueue::installMain(nullptr);
+    Clock::install(nullptr);
 }
