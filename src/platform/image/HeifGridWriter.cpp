@@ -146,20 +146,17 @@ std::optional<Bytes> writeHeifGrid(const std::vector<Bytes>& tiles, const HeifGr
     put(dimg, std::uint32_t(count), 2);
     for (int i = 0; i < count; ++i) put(dimg, firstTileId + std::uint32_t(i), 2);
     Bytes iref = box("dimg", dimg);
-    if (withExif) {
-        Bytes cdsc;
-        put(cdsc, exifId, 2);
-        put(cdsc, 1, 2);
-        put(cdsc, gridId, 2);
-        append(iref, box("cdsc", cdsc));
-    }
-    if (thumb) {
-        Bytes thmb;
-        put(thmb, thumbId, 2);
-        put(thmb, 1, 2);
-        put(thmb, gridId, 2);
-        append(iref, box("thmb", thmb));
-    }
+    // A reference from one item to the grid alone: the Exif block describes it, the
+    // thumbnail shows it small.
+    auto referToGrid = [&](const char (&type)[5], std::uint32_t from) {
+        Bytes ref;
+        put(ref, from, 2);
+        put(ref, 1, 2);
+        put(ref, gridId, 2);
+        append(iref, box(type, ref));
+    };
+    if (withExif) referToGrid("cdsc", exifId);
+    if (thumb) referToGrid("thmb", thumbId);
 
     Bytes grid;  // version 0, 16-bit output size
     grid.push_back(0);
